@@ -1,0 +1,51 @@
+// Backslash searches and case folding under a double-byte code page (932),
+// where 0x5C can be the trail byte of a character. This executable is run
+// with a Japanese locale; it refuses to pass under any other code page.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "framework/Text.h"
+#include "sequence/InstallDirs.h"
+
+namespace {
+// "表" in code page 932 is 0x95 0x5C: its trail byte is a backslash.
+const char kHyo[] = "\x95\x5C";
+
+class DoubleByteTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(932u, GetACP()) << "run with LC_ALL=ja_JP.UTF-8"; }
+};
+
+TEST_F(DoubleByteTest, TrailByteBackslashIsNoSeparator) {
+  Text path = Text("C:\\") + kHyo + "\\file";
+  EXPECT_EQ(2, path.FindFirstBackslash());
+  EXPECT_EQ(5, path.FindLastBackslash());
+  Text onlyTrail = Text("X") + kHyo;
+  EXPECT_EQ(-1, onlyTrail.FindFirstBackslash());
+  EXPECT_EQ(-1, onlyTrail.FindLastBackslash());
+
+  Text head, rest = Text(kHyo) + "\\value";
+  EXPECT_TRUE(SplitHeadComponent(head, rest));
+  EXPECT_STREQ(kHyo, head.Get());
+  EXPECT_STREQ("value", rest.Get());
+}
+
+TEST_F(DoubleByteTest, RegistryPathWithTrailByteBackslashReachesItsValue) {
+  const char sandbox[] = ".Default\\Software\\UnravelTests";
+  Text key = Text(sandbox) + "\\" + kHyo;
+  HKEY h;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_USERS, key.Get(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr));
+  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(h, "Dir", 0, REG_SZ, reinterpret_cast<const BYTE*>("C:\\x\\"), 6));
+  RegCloseKey(h);
+  EXPECT_STREQ("C:\\x\\", ReadRegistryText(HKEY_USERS, key + "\\Dir").Get());
+  RegDeleteTreeA(HKEY_USERS, sandbox);
+}
+
+TEST_F(DoubleByteTest, CaseFoldingLeavesDoubleByteCharactersExact) {
+  EXPECT_TRUE(Text("c:\\app\\").EqualsNoCase("C:\\APP\\"));
+  // A trail byte that looks like an ASCII letter is not folded: 0x83 0x61 vs 0x83 0x41.
+  EXPECT_FALSE(Text("\x83\x61").EqualsNoCase("\x83\x41"));
+  EXPECT_TRUE(Text(Text(kHyo) + "ab").EqualsNoCase(Text(kHyo) + "AB"));
+}
+}  // namespace

@@ -1,0 +1,140 @@
+// Registry lookup of the product's directories, against the prefix's real
+// registry. Every test starts from both keys removed.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "sequence/InstallDirs.h"
+
+namespace {
+const char kPrimaryKey[] = ".Default\\Software\\Morvex\\Zentrova\\Directories";
+const char kFallbackKey[] = ".Default\\Software\\Zentrova\\Zentrova\\Directories";
+const char kSandbox[] = ".Default\\Software\\UnravelTests";
+
+void DeleteTree(const char* key) { RegDeleteTreeA(HKEY_USERS, key); }
+
+void SetValue(const char* key, const char* name, DWORD type, const void* data, DWORD size) {
+  HKEY h;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_USERS, key, 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr));
+  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(h, name, 0, type, static_cast<const BYTE*>(data), size));
+  RegCloseKey(h);
+}
+void SetText(const char* key, const char* name, const std::string& text) {
+  SetValue(key, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
+}
+
+class InstallDirsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { TearDown(); }
+  void TearDown() override {
+    DeleteTree(kPrimaryKey);
+    DeleteTree(kFallbackKey);
+    DeleteTree(kSandbox);
+  }
+  static InstallDirs Read() {
+    InstallDirs dirs;
+    ReadInstallDirs(dirs);
+    return dirs;
+  }
+  static std::string ReadSandbox(const std::string& valuePath) {
+    return ReadRegistryText(HKEY_USERS, (std::string(kSandbox) + "\\" + valuePath).c_str()).Get();
+  }
+};
+
+TEST_F(InstallDirsTest, NothingRecordedGivesThreeEmptyDirectories) {
+  InstallDirs dirs = Read();
+  EXPECT_STREQ("", dirs.ocxStorageDir.Get());
+  EXPECT_STREQ("", dirs.tempStorageDir.Get());
+  EXPECT_STREQ("", dirs.rootDir.Get());
+}
+
+TEST_F(InstallDirsTest, PrimaryWinsAndEachMissingFieldFallsBackOnItsOwn) {
+  SetText(kPrimaryKey, "Ocx Storage", "C:\\Primary\\Ocx\\");
+  SetText(kPrimaryKey, "Root", "C:\\Primary\\");
+  SetText(kFallbackKey, "Ocx Storage", "C:\\Fallback\\Ocx\\");
+  SetText(kFallbackKey, "Temp Storage", "C:\\Fallback\\Temp\\");
+  SetText(kFallbackKey, "Root", "C:\\Fallback\\");
+  InstallDirs dirs = Read();
+  EXPECT_STREQ("C:\\Primary\\Ocx\\", dirs.ocxStorageDir.Get());
+  EXPECT_STREQ("C:\\Fallback\\Temp\\", dirs.tempStorageDir.Get());
+  EXPECT_STREQ("C:\\Primary\\", dirs.rootDir.Get());
+}
+
+TEST_F(InstallDirsTest, EmptyPrimaryValueFallsBackAndMissingPrimaryKeyReadsAllFromFallback) {
+  SetText(kPrimaryKey, "Ocx Storage", "");
+  SetText(kFallbackKey, "Ocx Storage", "D:\\Ocx\\");
+  InstallDirs dirs = Read();
+  EXPECT_STREQ("D:\\Ocx\\", dirs.ocxStorageDir.Get());
+
+  DeleteTree(kPrimaryKey);
+  SetText(kFallbackKey, "Temp Storage", "D:\\Temp\\");
+  SetText(kFallbackKey, "Root", "D:\\");
+  dirs = Read();
+  EXPECT_STREQ("D:\\Ocx\\", dirs.ocxStorageDir.Get());
+  EXPECT_STREQ("D:\\Temp\\", dirs.tempStorageDir.Get());
+  EXPECT_STREQ("D:\\", dirs.rootDir.Get());
+}
+
+TEST_F(InstallDirsTest, TextIsKeptExactlyAsStored) {
+  SetText(kPrimaryKey, "Ocx Storage", "c:\\Mixed Case\\NoSlash");
+  SetText(kPrimaryKey, "Temp Storage", "%TEMP%\\z\\");
+  SetText(kPrimaryKey, "Root", " C:\\x\\ ");
+  InstallDirs dirs = Read();
+  EXPECT_STREQ("c:\\Mixed Case\\NoSlash", dirs.ocxStorageDir.Get());
+  EXPECT_STREQ("%TEMP%\\z\\", dirs.tempStorageDir.Get());
+  EXPECT_STREQ(" C:\\x\\ ", dirs.rootDir.Get());
+}
+
+TEST_F(InstallDirsTest, NonTextValuesGiveTheirBytesUpToTheFirstZero) {
+  DWORD number = 0x00434241;  // "ABC" then a zero byte
+  SetValue(kSandbox, "Number", REG_DWORD, &number, sizeof number);
+  EXPECT_EQ("ABC", ReadSandbox("Number"));
+  const char binary[] = {'x', 'y', 0, 'z'};
+  SetValue(kSandbox, "Binary", REG_BINARY, binary, sizeof binary);
+  EXPECT_EQ("xy", ReadSandbox("Binary"));
+}
+
+TEST_F(InstallDirsTest, ValuesUpTo519CharactersFitAndLongerOnesGiveEmptyText) {
+  SetText(kSandbox, "Fits", std::string(519, 'a'));
+  SetText(kSandbox, "TooLong", std::string(520, 'b'));
+  SetText(kSandbox, "Huge", std::string(5000, 'c'));
+  EXPECT_EQ(std::string(519, 'a'), ReadSandbox("Fits"));
+  EXPECT_EQ("", ReadSandbox("TooLong"));
+  EXPECT_EQ("", ReadSandbox("Huge"));
+}
+
+TEST_F(InstallDirsTest, ValueFillingTheBufferWithoutZeroByteGivesEmptyText) {
+  std::string bytes(520, 'q');
+  SetValue(kSandbox, "Full", REG_BINARY, bytes.data(), 520);
+  SetValue(kSandbox, "Almost", REG_BINARY, bytes.data(), 519);
+  EXPECT_EQ("", ReadSandbox("Full"));
+  EXPECT_EQ(std::string(519, 'q'), ReadSandbox("Almost"));
+}
+
+TEST_F(InstallDirsTest, MissingKeysAndValuesGiveEmptyText) {
+  SetText(kSandbox, "Present", "yes");
+  EXPECT_EQ("yes", ReadSandbox("Present"));
+  EXPECT_EQ("", ReadSandbox("Absent"));
+  EXPECT_EQ("", ReadSandbox("NoSuchKey\\Deeper\\Present"));
+  EXPECT_EQ("", ReadRegistryText(HKEY_USERS, "NoSuchProfile\\Value").Get());
+}
+
+TEST(SplitHeadComponentTest, WalksComponentsAndReportsTheLast) {
+  Text head = "stale", rest = "a\\bc\\value";
+  EXPECT_TRUE(SplitHeadComponent(head, rest));
+  EXPECT_STREQ("a", head.Get());
+  EXPECT_TRUE(SplitHeadComponent(head, rest));
+  EXPECT_STREQ("bc", head.Get());
+  EXPECT_FALSE(SplitHeadComponent(head, rest));
+  EXPECT_STREQ("value", head.Get());
+  EXPECT_FALSE(SplitHeadComponent(head, rest));
+  EXPECT_STREQ("", head.Get());
+
+  rest = "key\\";  // a trailing backslash leaves nothing after it
+  EXPECT_FALSE(SplitHeadComponent(head, rest));
+  EXPECT_STREQ("key", head.Get());
+  EXPECT_STREQ("", rest.Get());
+}
+}  // namespace

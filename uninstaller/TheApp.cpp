@@ -1,0 +1,4 @@
+// The program's one application object, created at static initialisation.
+#include "sequence/UninstallApp.h"
+
+UninstallApp theApp;

@@ -1,0 +1,68 @@
+#pragma once
+// Move-only owners for the handle kinds the programs use: each closes its
+// handle exactly once, on every path, and knows its own "empty" value.
+#include <windows.h>
+
+template <typename Traits>
+class UniqueHandle {
+ public:
+  using Type = typename Traits::Type;
+
+  UniqueHandle() : handle_(Traits::Empty()) {}
+  explicit UniqueHandle(Type handle) : handle_(handle) {}
+  UniqueHandle(UniqueHandle&& other) : handle_(other.Release()) {}
+  UniqueHandle& operator=(UniqueHandle&& other) {
+    if (this != &other) Reset(other.Release());
+    return *this;
+  }
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+  ~UniqueHandle() { Reset(); }
+
+  Type Get() const { return handle_; }
+  bool IsValid() const { return handle_ != Traits::Empty(); }
+
+  // Closes what is held and hands out the slot for an API that fills it.
+  Type* Put() {
+    Reset();
+    return &handle_;
+  }
+  Type Release() {
+    Type h = handle_;
+    handle_ = Traits::Empty();
+    return h;
+  }
+  void Reset(Type handle = Traits::Empty()) {
+    if (handle_ != Traits::Empty()) Traits::Close(handle_);
+    handle_ = handle;
+  }
+
+ private:
+  Type handle_;
+};
+
+struct RegKeyTraits {
+  using Type = HKEY;
+  static HKEY Empty() { return nullptr; }
+  static void Close(HKEY h) { RegCloseKey(h); }
+};
+struct ModuleTraits {
+  using Type = HMODULE;
+  static HMODULE Empty() { return nullptr; }
+  static void Close(HMODULE h) { FreeLibrary(h); }
+};
+struct FindTraits {
+  using Type = HANDLE;
+  static HANDLE Empty() { return INVALID_HANDLE_VALUE; }
+  static void Close(HANDLE h) { FindClose(h); }
+};
+struct GdiObjectTraits {
+  using Type = HGDIOBJ;
+  static HGDIOBJ Empty() { return nullptr; }
+  static void Close(HGDIOBJ h) { DeleteObject(h); }
+};
+
+using UniqueRegKey = UniqueHandle<RegKeyTraits>;
+using UniqueModule = UniqueHandle<ModuleTraits>;
+using UniqueFind = UniqueHandle<FindTraits>;
+using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;

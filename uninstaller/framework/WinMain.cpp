@@ -1,0 +1,9 @@
+// Program entry: hand control to the application object. The programs have
+// no main window, so a Start routine that returns ends the process.
+#include "Application.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  Application* app = Application::Current();
+  if (app) app->Start();
+  return 0;
+}
