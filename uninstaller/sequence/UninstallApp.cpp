@@ -2,7 +2,10 @@
 
 #include <ole2.h>
 
+#include "../removal/ControlRemovalDialog.h"
+#include "ExternalUninstaller.h"
 #include "IntroDialog.h"
+#include "TempStorage.h"
 
 namespace {
 const char kSequenceCaption[] = "Zentrova Uninstall.";
@@ -30,11 +33,12 @@ bool UninstallApp::RunSequence() {
   if (dirs.ocxStorageDir.Length() == 0) {
     MessageBoxA(nullptr, kNoControlsMessage, kSequenceCaption, MB_OK | MB_ICONINFORMATION);
   } else {
-    // TODO(control removal): show the list of the product's controls here.
+    ControlRemovalDialog removal(nullptr, dirs.ocxStorageDir);
+    removal.DoModal();  // however it ends, the sequence goes on
   }
 
-  // TODO(cleanup): clear the temporary-storage directory here when it is known.
-  // TODO(hand-over): start the external uninstaller here.
+  if (!dirs.tempStorageDir.IsEmpty()) CleanTempStorage(dirs.tempStorageDir);
+  StartExternalUninstaller(dirs);
 
   OleUninitialize();
   return false;

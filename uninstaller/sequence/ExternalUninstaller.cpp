@@ -1,0 +1,77 @@
+#include "ExternalUninstaller.h"
+
+#include "../framework/DirectorySearch.h"
+
+namespace {
+const char kCaption[] = "Zentrova Uninstall.";
+const char kNotFound[] =
+    "No deinstallation information can be found on you computer.\n"
+    "This means either the DeIsLog.1 uninstall script or UNINST.EXE\n"
+    "could not be located.  Either no previous installation exists,\n"
+    "or files must be located manually!";
+const char kTryByHand[] = "If the uninstall files are located, try <path>uninst.exe -f\"<path>DeIsLog.1\"";
+const char kCommandFormat[] = "%s -f\"%s\"";
+constexpr int kCommandSize = 520;
+constexpr UINT kWindowsDirSize = 259;
+
+// Starts exactly the program found: its path is not quoted in the command
+// line, so letting the platform split that line could start another program.
+void StartProgram(const Text& program, const Text& commandLine) {
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOWNORMAL;
+  PROCESS_INFORMATION started = {};
+  Text writable = commandLine;  // CreateProcessA may write into the line
+  if (CreateProcessA(program.Get(), writable.GetBuffer(writable.Length()), nullptr, nullptr, FALSE, 0, nullptr,
+                     nullptr, &startup, &started)) {
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+  }
+}
+}  // namespace
+
+Text ParentOfTempStorage(const Text& tempStorageDir) {
+  int last = tempStorageDir.FindLastBackslash();
+  if (last <= 0) return Text();
+  Text cut = tempStorageDir.Left(last);
+  int previous = cut.FindLastBackslash();
+  return previous < 0 ? Text() : cut.Left(previous + 1);
+}
+
+Text FindInstallFile(const char* mask, const Text* directory, const InstallDirs& dirs) {
+  Text base;
+  if (directory) base = *directory;
+  else if (!dirs.rootDir.IsEmpty()) base = dirs.rootDir;
+  else if (!dirs.tempStorageDir.IsEmpty()) base = ParentOfTempStorage(dirs.tempStorageDir);
+  if (base.IsEmpty()) return Text();
+
+  Text result;  // the last match wins, directories included
+  ForEachDirectoryEntry(base + mask, [&](const WIN32_FIND_DATAA& entry) { result = base + entry.cFileName; });
+  return result;
+}
+
+Text BuildUninstallCommand(const Text& uninstallerPath, const Text& scriptPath) {
+  if (uninstallerPath.Length() + scriptPath.Length() + 5 >= kCommandSize) return Text();
+  char command[kCommandSize];
+  wsprintfA(command, kCommandFormat, uninstallerPath.Get(), scriptPath.Get());
+  return Text(command);
+}
+
+void StartExternalUninstaller(const InstallDirs& dirs) {
+  Text scriptPath = FindInstallFile("DeIsLog.*", nullptr, dirs);
+
+  char windowsDir[kWindowsDirSize + 1];
+  UINT length = GetWindowsDirectoryA(windowsDir, kWindowsDirSize);
+  Text windows = length > 0 && length < kWindowsDirSize ? Text(windowsDir, length) + "\\" : Text();
+  Text uninstallerPath = FindInstallFile("uninst.exe", &windows, dirs);
+
+  Text command;
+  if (!scriptPath.IsEmpty() && !uninstallerPath.IsEmpty()) command = BuildUninstallCommand(uninstallerPath, scriptPath);
+  if (command.IsEmpty()) {
+    MessageBoxA(nullptr, kNotFound, kCaption, MB_OK | MB_ICONINFORMATION);
+    MessageBoxA(nullptr, kTryByHand, kCaption, MB_OK | MB_ICONINFORMATION);
+    return;
+  }
+  StartProgram(uninstallerPath, command);
+}

@@ -1,0 +1,21 @@
+#pragma once
+// Hand-over to the external uninstaller: uninst.exe from the Windows
+// directory, run on the product's DeIsLog.* script.
+#include "InstallDirs.h"
+
+// Starts "<uninstaller> -f\"<script>\"" without waiting, or, when either file
+// is missing or the two paths don't fit the command buffer, shows the two
+// messages that tell the user how to do it by hand.
+void StartExternalUninstaller(const InstallDirs& dirs);
+
+// Full path of the last entry matching mask in directory, or, with no
+// directory, in rootDir (or, only when rootDir is empty, in the folder above
+// tempStorageDir). Empty text when nothing matches or there is no place.
+Text FindInstallFile(const char* mask, const Text* directory, const InstallDirs& dirs);
+
+// The folder above a temporary-storage directory: C:\P\TEMP\ gives C:\P\,
+// C:\P\TEMP gives C:\. Empty when no such folder can be cut out.
+Text ParentOfTempStorage(const Text& tempStorageDir);
+
+// The command line, or empty text when it would not fit 520 bytes.
+Text BuildUninstallCommand(const Text& uninstallerPath, const Text& scriptPath);
