@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "framework/Text.h"
+#include "removal/ControlRemovalDialog.h"
+#include "sequence/ExternalUninstaller.h"
 #include "sequence/InstallDirs.h"
 
 namespace {
@@ -47,5 +49,17 @@ TEST_F(DoubleByteTest, CaseFoldingLeavesDoubleByteCharactersExact) {
   // A trail byte that looks like an ASCII letter is not folded: 0x83 0x61 vs 0x83 0x41.
   EXPECT_FALSE(Text("\x83\x61").EqualsNoCase("\x83\x41"));
   EXPECT_TRUE(Text(Text(kHyo) + "ab").EqualsNoCase(Text(kHyo) + "AB"));
+}
+TEST_F(DoubleByteTest, StorageDirectoryAndParentFolderSearchesSkipTrailBytes) {
+  // C:\表\ holds a.ocx; the trail byte must not end the directory part early.
+  Text dir = Text("C:\\") + kHyo + "\\";
+  ControlRemovalDialog removal(nullptr, dir);
+  EXPECT_TRUE(removal.IsInStorageDir((dir + "a.ocx").Get()));
+  EXPECT_FALSE(removal.IsInStorageDir((Text("C:\\") + kHyo + "a.ocx").Get()));
+  EXPECT_TRUE(ControlRemovalDialog(nullptr, Text("c:\\") + kHyo + "\\").IsInStorageDir((dir + "A.OCX").Get()));
+
+  // C:\表\TEMP\ -> C:\表\ ; C:\X表 (no separator inside) -> C:\ .
+  EXPECT_STREQ(dir.Get(), ParentOfTempStorage(dir + "TEMP\\").Get());
+  EXPECT_STREQ("C:\\", ParentOfTempStorage(Text("C:\\X") + kHyo + "\\").Get());
 }
 }  // namespace

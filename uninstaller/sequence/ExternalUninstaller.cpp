@@ -13,23 +13,25 @@ const char kTryByHand[] = "If the uninstall files are located, try <path>uninst.
 const char kCommandFormat[] = "%s -f\"%s\"";
 constexpr int kCommandSize = 520;
 constexpr UINT kWindowsDirSize = 259;
+}  // namespace
 
-// Starts exactly the program found: its path is not quoted in the command
-// line, so letting the platform split that line could start another program.
-void StartProgram(const Text& program, const Text& commandLine) {
+// The program's path is not quoted in the command line, so letting the
+// platform split that line could start another program (C:\My.exe for
+// C:\My Windows\uninst.exe): the path found is named on its own.
+bool StartUninstallerProgram(const Text& program, const Text& commandLine) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_SHOWNORMAL;
   PROCESS_INFORMATION started = {};
   Text writable = commandLine;  // CreateProcessA may write into the line
-  if (CreateProcessA(program.Get(), writable.GetBuffer(writable.Length()), nullptr, nullptr, FALSE, 0, nullptr,
-                     nullptr, &startup, &started)) {
-    CloseHandle(started.hThread);
-    CloseHandle(started.hProcess);
-  }
+  if (!CreateProcessA(program.Get(), writable.GetBuffer(writable.Length()), nullptr, nullptr, FALSE, 0, nullptr,
+                      nullptr, &startup, &started))
+    return false;
+  CloseHandle(started.hThread);
+  CloseHandle(started.hProcess);
+  return true;
 }
-}  // namespace
 
 Text ParentOfTempStorage(const Text& tempStorageDir) {
   int last = tempStorageDir.FindLastBackslash();
@@ -73,5 +75,5 @@ void StartExternalUninstaller(const InstallDirs& dirs) {
     MessageBoxA(nullptr, kTryByHand, kCaption, MB_OK | MB_ICONINFORMATION);
     return;
   }
-  StartProgram(uninstallerPath, command);
+  StartUninstallerProgram(uninstallerPath, command);  // its outcome is the uninstaller's own
 }

@@ -17,5 +17,10 @@ Text FindInstallFile(const char* mask, const Text* directory, const InstallDirs&
 // C:\P\TEMP gives C:\. Empty when no such folder can be cut out.
 Text ParentOfTempStorage(const Text& tempStorageDir);
 
+// Starts program itself (never a program the platform might find by
+// splitting an unquoted command line) with this command line, shown
+// normally, not waited for. False if it could not be started.
+bool StartUninstallerProgram(const Text& program, const Text& commandLine);
+
 // The command line, or empty text when it would not fit 520 bytes.
 Text BuildUninstallCommand(const Text& uninstallerPath, const Text& scriptPath);

@@ -1,0 +1,41 @@
+// dxprep: installs the DirectX runtime from the DirectX folder beside the
+// launcher through the platform's setup library, then says how it went.
+#include <windows.h>
+
+#include "SourcePath.h"
+
+extern "C" int WINAPI DirectXSetup(HWND owner, LPSTR rootPath, DWORD flags);
+
+namespace {
+const char kCaption[] = "Setup DirectX Game SDK for Zentrova";
+const char kSucceeded[] =
+    "DirectX installation has been successful. In order to use DirectX, you must restart your computer.";
+const char kFailed[] = "DirectX failed to install. The game was not installed.";
+constexpr DWORD kSetupFlags = 63;
+constexpr WPARAM kInstallClicked = 1;  // ID 1, notification 0
+constexpr WPARAM kCancelClicked = 2;   // "Cancel", Esc and the close box
+
+char g_sourcePath[kSourcePathSize];
+bool g_sourcePathValid = false;
+
+INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  if (message != WM_COMMAND) return 0;
+  if (wParam == kInstallClicked) {
+    // A source path that could not be built is never handed to the library.
+    int rc = g_sourcePathValid ? DirectXSetup(dialog, g_sourcePath, kSetupFlags) : -1;
+    MessageBoxA(dialog, rc < 0 ? kFailed : kSucceeded, kCaption, MB_OK);
+    EndDialog(dialog, rc < 0 ? rc : 0);
+  } else if (wParam == kCancelClicked) {
+    EndDialog(dialog, -1);
+  }
+  return 0;
+}
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  char modulePath[kSourcePathSize];
+  DWORD length = GetModuleFileNameA(instance, modulePath, kSourcePathSize);
+  g_sourcePathValid = MakeSourcePath(modulePath, length, g_sourcePath);
+  DialogBoxParamA(instance, "DLG_MASTER", nullptr, SetupDialogProc, 0);
+  return 0;
+}

@@ -1,0 +1,83 @@
+// Unregistration through a control's own entry point, with the stand-in
+// controls: every outcome, and COM initialisation balanced on every path.
+#include <objbase.h>
+
+#include "Sandbox.h"
+#include "removal/ControlRecord.h"
+
+namespace {
+const char kClsidOk[] = "CLSID\\{5A3E0C71-2B8D-4F6A-9C41-7D0E11A2B301}";
+
+class ControlRecordTest : public ::testing::Test {
+ protected:
+  // The program has OLE started when it unregisters; so does each test.
+  void SetUp() override { ASSERT_EQ(S_OK, CoInitialize(nullptr)); }
+  void TearDown() override {
+    // Still initialised once (not released by Unregister)...
+    EXPECT_EQ(S_FALSE, CoInitialize(nullptr));
+    CoUninitialize();
+    CoUninitialize();
+    // ...and no more than once (nothing left over by Unregister).
+    EXPECT_EQ(S_OK, CoInitialize(nullptr));
+    CoUninitialize();
+  }
+
+  // A copy of a stand-in control in the sandbox, as the record names it.
+  std::string Install(const char* fixture, const char* as) {
+    std::string path = box_ / as;
+    EXPECT_TRUE(CopyFileA(Fixture(fixture).c_str(), path.c_str(), FALSE)) << Fixture(fixture);
+    return path;
+  }
+  static int Unregister(const std::string& path) {
+    ControlRecord record;
+    record.serverPath = ControlRecord::CopyText(path.c_str());
+    record.fileExists = 1;
+    return record.Unregister();
+  }
+  static bool Loaded(const std::string& path) { return GetModuleHandleA(path.c_str()) != nullptr; }
+
+  Sandbox box_{"record"};
+};
+
+TEST_F(ControlRecordTest, SuccessCodesGiveOneAndTheControlRemovesItsRegistration) {
+  std::string ok = Install("ctl_ok.ocx", "grid.ocx");
+  HMODULE m = LoadLibraryA(ok.c_str());
+  ASSERT_NE(nullptr, m);
+  using Fn = HRESULT(STDAPICALLTYPE*)();
+  ASSERT_EQ(S_OK, reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(m, "DllRegisterServer")))());
+  FreeLibrary(m);
+  HKEY key;
+  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyA(HKEY_CLASSES_ROOT, kClsidOk, &key));
+  RegCloseKey(key);
+
+  EXPECT_EQ(1, Unregister(ok));
+  EXPECT_NE(ERROR_SUCCESS, RegOpenKeyA(HKEY_CLASSES_ROOT, kClsidOk, &key));
+  EXPECT_FALSE(Loaded(ok));
+
+  std::string sFalse = Install("ctl_false.ocx", "chart.ocx");
+  EXPECT_EQ(1, Unregister(sFalse));  // S_FALSE is success
+  EXPECT_FALSE(Loaded(sFalse));
+}
+
+TEST_F(ControlRecordTest, FailureCodeAndMissingExportGiveZeroAndReleaseTheFile) {
+  std::string failing = Install("ctl_fail.ocx", "broken.ocx");
+  EXPECT_EQ(0, Unregister(failing));
+  EXPECT_FALSE(Loaded(failing));
+
+  std::string mute = Install("ctl_noexport.ocx", "mute.ocx");
+  EXPECT_EQ(0, Unregister(mute));
+  EXPECT_FALSE(Loaded(mute));
+  // Released, so the file can go.
+  EXPECT_TRUE(DeleteFileA(mute.c_str()));
+}
+
+TEST_F(ControlRecordTest, NothingLoadableOrNoPathGivesZero) {
+  std::string text = box_ / "notamodule.ocx";
+  WriteFile(text, "This is no module at all.");
+  EXPECT_EQ(0, Unregister(text));
+  EXPECT_EQ(0, Unregister(box_ / "missing.ocx"));
+
+  ControlRecord empty;  // no path at all; destroying it frees nothing
+  EXPECT_EQ(0, empty.Unregister());
+}
+}  // namespace
