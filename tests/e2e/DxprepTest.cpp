@@ -1,0 +1,120 @@
+// The real dxprep.exe, copied with the stand-in DSETUP.dll into a folder of
+// its own: what it hands to the setup library and what the user sees.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "Driver.h"
+#include "Staging.h"
+
+using namespace e2e;
+
+namespace {
+const char kDialog[] = "Microsoft DirectX Setup";
+const char kCaption[] = "Setup DirectX Game SDK for Zentrova";
+const char kSucceeded[] =
+    "DirectX installation has been successful. In order to use DirectX, you must restart your computer.";
+const char kFailed[] = "DirectX failed to install. The game was not installed.";
+const char kFolder[] = "C:\\DXP";
+
+class Dxprep : public ::testing::Test {
+ protected:
+  void StartWithResult(const std::string& result) {
+    stage_.MakeFolder(std::string(kFolder) + "\\DirectX");
+    stage_.CopyFixture("DSETUP.dll", std::string(kFolder) + "\\DSETUP.dll");
+    stage_.WriteFile(std::string(kFolder) + "\\dsetup-result.txt", result);
+    Start();
+  }
+  void Start() {
+    std::string exe = std::string(kFolder) + "\\SETUP.EXE";
+    if (!FileExists(exe)) {
+      stage_.MakeFolder(kFolder);
+      stage_.CopyIn(WindowsPathFromEnv("DXPREP_EXE"), exe);
+      stage_.Track(std::string(kFolder) + "\\dsetup-record.txt");
+    }
+    app_ = std::make_unique<Process>(Process::Start(exe));
+  }
+  std::string Record() { return ReadWholeFile(std::string(kFolder) + "\\dsetup-record.txt"); }
+
+  // "Install", the outcome message with its text, then the end of the run.
+  void InstallAndExpect(const char* text) {
+    HWND dialog = app_->WaitWindow(kDialog);
+    ASSERT_NE(dialog, nullptr);
+    Click(dialog, 1);
+    HWND box = app_->WaitWindow(kCaption);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(text, FindControl(box, -1).text);
+    EXPECT_EQ(MessageIcon::None, IconOf(box)) << ToString(IconOf(box));
+    EXPECT_EQ(dialog, Owner(box));
+    EXPECT_TRUE(Exists(dialog)) << "the dialog closes only after the message";
+    Dismiss(box);
+    EXPECT_TRUE(app_->WindowsUntilExit({dialog, box}).empty());
+    EXPECT_EQ(0u, app_->WaitExit());
+    EXPECT_EQ(std::string("window=valid\npath=") + kFolder + "\\DirectX\nflags=63\n", Record());
+  }
+
+  // Leaving without installing: no call, no message, exit code 0.
+  void ExpectLeavesQuietly(HWND dialog) {
+    EXPECT_TRUE(app_->WindowsUntilExit({dialog}).empty());
+    EXPECT_EQ(0u, app_->WaitExit());
+    EXPECT_EQ("", Record());
+  }
+
+  Staging stage_;
+  std::unique_ptr<Process> app_;
+};
+
+TEST_F(Dxprep, ShowsItsTextsAndSucceedsOnZero) {
+  StartWithResult("0");
+  HWND dialog = app_->WaitWindow(kDialog);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(nullptr, Owner(dialog));
+  EXPECT_EQ("Setup will install Microsoft DirectX(tm) for Zentrova. Click on install to begin installation.",
+            FindControl(dialog, 1005).text);
+  EXPECT_EQ("Install", FindControl(dialog, 1).text);
+  EXPECT_EQ("Cancel", FindControl(dialog, 2).text);
+  EXPECT_EQ(BS_PUSHBUTTON, FindControl(dialog, 1).style & BS_TYPEMASK);
+  InstallAndExpect(kSucceeded);
+}
+
+TEST_F(Dxprep, AnyPositiveResultIsSuccess) {
+  StartWithResult("7");
+  InstallAndExpect(kSucceeded);
+}
+
+TEST_F(Dxprep, MinusOneIsFailure) {
+  StartWithResult("-1");
+  InstallAndExpect(kFailed);
+}
+
+TEST_F(Dxprep, AnyOtherNegativeResultIsFailure) {
+  StartWithResult("-9");
+  InstallAndExpect(kFailed);
+}
+
+TEST_F(Dxprep, CancelEscAndTheCloseBoxCallNothing) {
+  StartWithResult("0");
+  HWND dialog = app_->WaitWindow(kDialog);
+  ASSERT_NE(dialog, nullptr);
+  Click(dialog, 2);
+  ExpectLeavesQuietly(dialog);
+
+  Start();
+  dialog = app_->WaitWindow(kDialog);
+  ASSERT_NE(dialog, nullptr);
+  PressKey(dialog, VK_ESCAPE);
+  ExpectLeavesQuietly(dialog);
+
+  Start();
+  dialog = app_->WaitWindow(kDialog);
+  ASSERT_NE(dialog, nullptr);
+  CloseBox(dialog);
+  ExpectLeavesQuietly(dialog);
+}
+
+TEST_F(Dxprep, DoesNotStartWithoutTheSetupLibrary) {
+  Start();  // the folder holds no DSETUP.dll
+  EXPECT_EQ(nullptr, app_->WaitAnyWindow({}, 60000));
+  EXPECT_NE(0u, app_->WaitExit());
+}
+}  // namespace

@@ -1,0 +1,217 @@
+// Removing the product's controls with the real unravel.exe: which classes
+// are listed, the four answers, the failure messages, and that the sequence
+// goes on after the list is closed.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "Driver.h"
+#include "Staging.h"
+
+using namespace e2e;
+
+namespace {
+const char kIntro[] = "Uninstall Zentrova.";
+const char kRemoval[] = " Delete Custom Control (.OCX) files.";
+const char kQuestion[] = "Dialog";
+const char kFailureCaption[] = "Zentrova Uninstall";
+const char kSequenceCaption[] = "Zentrova Uninstall.";
+constexpr int kYes = 1066, kYesToAll = 1067, kNo = 1068, kCancel = 1069, kList = 1000, kName = 1070;
+const char kOcx[] = "C:\\ZT\\Ocx\\";
+
+std::string Clsid(int n) {
+  char id[64];
+  wsprintfA(id, "{7E57%04X-0000-4000-8000-00000000AB%02X}", n, n);
+  return id;
+}
+
+std::vector<std::string> Lines(HWND list) {
+  std::vector<std::string> lines;
+  int count = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    char text[512] = "";
+    SendMessageA(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
+    lines.push_back(text);
+  }
+  return lines;
+}
+
+std::vector<int> Selected(HWND list) {
+  std::vector<int> selected;
+  int count = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i)
+    if (SendMessageA(list, LB_GETSEL, i, 0) > 0) selected.push_back(i);
+  return selected;
+}
+
+class ControlRemoval : public ::testing::Test {
+ protected:
+  void Start() {
+    app_ = std::make_unique<Process>(Process::Start(WindowsPathFromEnv("UNRAVEL_EXE")));
+    HWND intro = app_->WaitWindow(kIntro);
+    ASSERT_NE(intro, nullptr);
+    Click(intro, IDOK);
+  }
+
+  // The question comes up naming `name`; answer it with `button`.
+  void Answer(const std::string& name, int button) {
+    HWND question = app_->WaitWindow(kQuestion);
+    ASSERT_NE(question, nullptr) << "no question for \"" << name << "\"";
+    EXPECT_EQ(name, FindControl(question, kName).text);
+    if (button == IDCANCEL) PressKey(question, VK_ESCAPE);
+    else Click(question, button);
+    ASSERT_TRUE(WaitGone(question));
+  }
+
+  // A failure message with its text, caption, icon and owner; then OK.
+  void ExpectFailure(const std::string& text) {
+    HWND box = app_->WaitWindow(kFailureCaption);
+    ASSERT_NE(box, nullptr) << "no message \"" << text << "\"";
+    EXPECT_EQ(text, FindControl(box, -1).text);
+    EXPECT_EQ(MessageIcon::Exclamation, IconOf(box)) << ToString(IconOf(box));
+    EXPECT_EQ(removal_, Owner(box));
+    Dismiss(box);
+    ASSERT_TRUE(WaitGone(box));
+  }
+
+  // The two hand-over messages close the run when nothing can be handed over.
+  void ExpectHandOverMessagesThenExit() {
+    for (int i = 0; i < 2; ++i) {
+      HWND box = app_->WaitWindow(kSequenceCaption);
+      ASSERT_NE(box, nullptr) << "hand-over message " << i + 1 << " missing";
+      EXPECT_EQ(nullptr, Owner(box));
+      Dismiss(box);
+      ASSERT_TRUE(WaitGone(box));
+    }
+    EXPECT_EQ(0u, app_->WaitExit());
+  }
+
+  Staging stage_;
+  std::unique_ptr<Process> app_;
+  HWND removal_ = nullptr;
+};
+
+TEST_F(ControlRemoval, ListsTheProductsControlsAndRemovesThoseConfirmed) {
+  const std::string ocx = kOcx;
+  stage_.MakeFolder(ocx + "sub");
+  stage_.MakeFolder("C:\\ZT\\Other");
+  stage_.SetDirectories(ocx, "", "");
+  // Registered out of order: the list follows the registry's own order.
+  stage_.CopyFixture("ctl_ok.ocx", ocx + "grid.ocx");
+  stage_.Register({Clsid(10), "Grid Control", ocx + "grid.ocx"});
+  stage_.CopyFixture("ctl_false.ocx", ocx + "chart.ocx");
+  stage_.Register({Clsid(1), "Chart Control", "c:\\zt\\ocx\\CHART.OCX"});
+  stage_.CopyFixture("ctl_ok.ocx", ocx + "blank.ocx");
+  stage_.Register({Clsid(2), "", ocx + "blank.ocx"});
+  stage_.CopyFixture("ctl_fail.ocx", ocx + "broken.ocx");
+  stage_.Register({Clsid(3), "Broken Control", ocx + "broken.ocx"});
+  stage_.Register({Clsid(4), "Gone Control", ocx + "gone.ocx"});  // no file
+  stage_.CopyFixture("ctl_ok.ocx", ocx + "plain.ocx");
+  stage_.Register({Clsid(5), "Not A Control", ocx + "plain.ocx", false});
+  stage_.CopyFixture("ctl_ok.ocx", ocx + "sub\\deep.ocx");
+  stage_.Register({Clsid(6), "Sub Control", ocx + "sub\\deep.ocx"});
+  stage_.CopyFixture("ctl_ok.ocx", "C:\\ZT\\Other\\x.ocx");
+  stage_.Register({Clsid(7), "Elsewhere", "C:\\ZT\\Other\\x.ocx"});
+  stage_.CopyFixture("ctl_ok.ocx", ocx + "twin.ocx");
+  stage_.Register({Clsid(8), "Twin One", ocx + "twin.ocx"});
+  stage_.Register({Clsid(9), "Twin Two", ocx + "twin.ocx"});
+  stage_.CopyFixture("ctl_ok.ocx", ocx + "locked.ocx");
+  stage_.Register({Clsid(11), "Locked Control", ocx + "locked.ocx"});
+  SetFileAttributesA((ocx + "locked.ocx").c_str(), FILE_ATTRIBUTE_READONLY);
+
+  const auto classesBefore = Snapshot(HKEY_CLASSES_ROOT, "CLSID");
+  const auto profileBefore = Snapshot(HKEY_USERS, ".Default\\Software");
+
+  Start();
+  removal_ = app_->WaitWindow(kRemoval);
+  ASSERT_NE(removal_, nullptr);
+  HWND list = FindControl(removal_, kList).hwnd;
+  EXPECT_EQ((std::vector<std::string>{"Chart Control", "", "Broken Control", "Gone Control", "Twin One", "Twin Two",
+                                      "Grid Control", "Locked Control"}),
+            Lines(list));
+  EXPECT_TRUE(Selected(list).empty());
+
+  // Nothing selected: "&Delete .OCX" asks nothing.
+  Click(removal_, IDOK);
+  Sleep(3000);
+  EXPECT_EQ(nullptr, FindWindowA(nullptr, kQuestion));
+
+  // Pass 1, bottom up: Yes on Grid, then Cancel on Broken leaves Chart too.
+  SelectLines(list, {0, 2, 6});
+  Click(removal_, IDOK);
+  Answer("Grid Control", kYes);
+  Answer("Broken Control", kCancel);
+  EXPECT_FALSE(FileExists(ocx + "grid.ocx"));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "CLSID\\" + Clsid(10)));
+  EXPECT_EQ((std::vector<std::string>{"Chart Control", "", "Broken Control", "Gone Control", "Twin One", "Twin Two",
+                                      "Locked Control"}),
+            Lines(list));
+  EXPECT_EQ((std::vector<int>{0, 2}), Selected(list));
+
+  // Pass 2: No keeps a line and its selection, Esc skips one line, a failing
+  // unregistration keeps the file, S_FALSE counts as success.
+  SelectLines(list, {0, 1, 2, 3});
+  Click(removal_, IDOK);
+  Answer("Gone Control", kNo);
+  Answer("Broken Control", kYes);
+  ExpectFailure("Unable to unregister control Broken Control");
+  Answer("", IDCANCEL);
+  Answer("Chart Control", kYes);
+  EXPECT_TRUE(FileExists(ocx + "broken.ocx"));
+  EXPECT_FALSE(FileExists(ocx + "chart.ocx"));
+  EXPECT_EQ((std::vector<std::string>{"", "Gone Control", "Twin One", "Twin Two", "Locked Control"}), Lines(list));
+  EXPECT_EQ((std::vector<int>{0, 1}), Selected(list));
+
+  // Pass 3: Yes to All on the first question covers the rest of the pass.
+  SelectLines(list, {1, 2, 3, 4});
+  Click(removal_, IDOK);
+  Answer("Locked Control", kYesToAll);
+  ExpectFailure("Unable to delete control Locked Control");
+  ExpectFailure("Unable to unregister control Twin One");  // Twin Two took the shared file
+  EXPECT_EQ((std::vector<std::string>{""}), Lines(list));
+  EXPECT_TRUE(FileExists(ocx + "locked.ocx"));
+  EXPECT_FALSE(FileExists(ocx + "twin.ocx"));
+  EXPECT_TRUE(FileExists(ocx + "blank.ocx"));
+  EXPECT_TRUE(FileExists(ocx + "plain.ocx"));
+  EXPECT_TRUE(FileExists(ocx + "sub\\deep.ocx"));
+
+  // Closing the list lets the sequence go on to the hand-over.
+  Click(removal_, IDCANCEL);
+  ASSERT_TRUE(WaitGone(removal_));
+  ExpectHandOverMessagesThenExit();
+
+  // The registry lost only what the controls' own entry points removed.
+  auto classesExpected = classesBefore;
+  for (int removed : {1, 3, 8, 9, 10, 11}) {
+    const std::string prefix = "CLSID\\" + Clsid(removed);
+    for (auto it = classesExpected.begin(); it != classesExpected.end();) {
+      it = it->first.compare(0, prefix.size(), prefix) == 0 ? classesExpected.erase(it) : std::next(it);
+    }
+  }
+  EXPECT_TRUE(classesExpected == Snapshot(HKEY_CLASSES_ROOT, "CLSID"));
+  EXPECT_TRUE(profileBefore == Snapshot(HKEY_USERS, ".Default\\Software"));
+}
+
+TEST_F(ControlRemoval, NoMatchingControlClosesTheListUnseenAndGoesOn) {
+  const std::string ocx = kOcx;
+  stage_.MakeFolder(ocx);
+  stage_.CopyFixture("ctl_ok.ocx", ocx + "grid.ocx");
+  stage_.Register({Clsid(10), "Grid Control", ocx + "grid.ocx"});
+  stage_.SetDirectories("C:\\ZT\\Ocx", "", "");  // no trailing backslash: nothing matches
+
+  Start();
+  HWND box = app_->WaitWindow(kSequenceCaption);
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ("No previously installed Zentrova .OCX\ncontrols were detected.", FindControl(box, -1).text);
+  EXPECT_EQ(MessageIcon::Information, IconOf(box)) << ToString(IconOf(box));
+  HWND owner = Owner(box);
+  ASSERT_NE(nullptr, owner) << "the message must be owned by the list dialog";
+  EXPECT_EQ(kRemoval, Text(owner));
+  EXPECT_FALSE(IsWindowVisible(owner));
+  Dismiss(box);
+  ASSERT_TRUE(WaitGone(box));
+  EXPECT_FALSE(Exists(owner));
+  ExpectHandOverMessagesThenExit();
+  EXPECT_TRUE(FileExists(ocx + "grid.ocx"));
+}
+}  // namespace

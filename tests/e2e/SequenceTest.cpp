@@ -1,0 +1,141 @@
+// The whole sequence of the real unravel.exe after "&Uninstall": controls,
+// then the temporary-storage cleanup, then the hand-over to the stand-in
+// uninstaller, which records the command line it was given.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "Driver.h"
+#include "Staging.h"
+
+using namespace e2e;
+
+namespace {
+const char kIntro[] = "Uninstall Zentrova.";
+const char kRemoval[] = " Delete Custom Control (.OCX) files.";
+const char kCaption[] = "Zentrova Uninstall.";
+const char kNotFound[] =
+    "No deinstallation information can be found on you computer.\n"
+    "This means either the DeIsLog.1 uninstall script or UNINST.EXE\n"
+    "could not be located.  Either no previous installation exists,\n"
+    "or files must be located manually!";
+const char kTryByHand[] = "If the uninstall files are located, try <path>uninst.exe -f\"<path>DeIsLog.1\"";
+const char kNoControls[] = "No previously installed Zentrova .OCX\ncontrols were detected.";
+
+class Sequence : public ::testing::Test {
+ protected:
+  void StartAndUninstall() {
+    app_ = std::make_unique<Process>(Process::Start(WindowsPathFromEnv("UNRAVEL_EXE")));
+    HWND intro = app_->WaitWindow(kIntro);
+    ASSERT_NE(intro, nullptr);
+    Click(intro, IDOK);
+  }
+
+  // The next message box of the sequence: its text, then OK.
+  void ExpectMessage(const char* text) {
+    HWND box = app_->WaitWindow(kCaption);
+    ASSERT_NE(box, nullptr) << "missing: " << text;
+    EXPECT_EQ(text, FindControl(box, -1).text);
+    EXPECT_EQ(MessageIcon::Information, IconOf(box)) << ToString(IconOf(box));
+    EXPECT_EQ(nullptr, Owner(box));
+    Dismiss(box);
+    ASSERT_TRUE(WaitGone(box));
+  }
+
+  void ExpectNothingHandedOver() {
+    ExpectMessage(kNotFound);
+    ExpectMessage(kTryByHand);
+    EXPECT_EQ(0u, app_->WaitExit());
+    Sleep(1000);
+    EXPECT_EQ("", stage_.UninstallerRecord());
+  }
+
+  Staging stage_;
+  std::unique_ptr<Process> app_;
+};
+
+TEST_F(Sequence, RemovesControlsThenCleansTemporaryStorageThenHandsOver) {
+  stage_.MakeFolder("C:\\ZS\\Ocx");
+  stage_.MakeFolder("C:\\ZS\\Temp\\keep");
+  stage_.SetDirectories("C:\\ZS\\Ocx\\", "C:\\ZS\\Temp\\", "C:\\ZS\\");
+  stage_.CopyFixture("ctl_ok.ocx", "C:\\ZS\\Ocx\\grid.ocx");
+  stage_.Register({"{7E57AA01-0000-4000-8000-0000000000AA}", "Grid Control", "C:\\ZS\\Ocx\\grid.ocx"});
+  for (const char* name : {"a.tmp", "b.dat", "hidden.tmp", "system.tmp", "readonly.tmp", "keep\\inner.tmp"})
+    stage_.WriteFile(std::string("C:\\ZS\\Temp\\") + name);
+  SetFileAttributesA("C:\\ZS\\Temp\\hidden.tmp", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
+  SetFileAttributesA("C:\\ZS\\Temp\\system.tmp", FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+  SetFileAttributesA("C:\\ZS\\Temp\\readonly.tmp", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
+  stage_.WriteFile("C:\\ZS\\DeIsLog.1");
+  stage_.WriteFile("C:\\ZS\\keep.txt");
+  stage_.InstallUninstaller();
+
+  StartAndUninstall();
+  HWND removal = app_->WaitWindow(kRemoval);
+  ASSERT_NE(removal, nullptr);
+  // Controls come first: nothing is cleaned or started while the list is up.
+  EXPECT_TRUE(FileExists("C:\\ZS\\Temp\\a.tmp"));
+  SelectLines(FindControl(removal, 1000).hwnd, {0});
+  Click(removal, IDOK);
+  HWND question = app_->WaitWindow("Dialog");
+  ASSERT_NE(question, nullptr);
+  Click(question, 1066);
+  ASSERT_TRUE(WaitGone(question));
+  PressKey(removal, VK_ESCAPE);
+  ASSERT_TRUE(WaitGone(removal));
+
+  EXPECT_EQ(0u, app_->WaitExit());
+  ASSERT_TRUE(WaitFile(stage_.WindowsDir() + "\\uninst-record.txt", 120000));
+  EXPECT_EQ(stage_.WindowsDir() + "\\uninst.exe -f\"C:\\ZS\\DeIsLog.1\"", stage_.UninstallerRecord());
+
+  EXPECT_FALSE(FileExists("C:\\ZS\\Ocx\\grid.ocx"));
+  for (const char* gone : {"a.tmp", "b.dat", "hidden.tmp", "system.tmp"})
+    EXPECT_FALSE(FileExists(std::string("C:\\ZS\\Temp\\") + gone)) << gone;
+  for (const char* kept : {"Temp\\readonly.tmp", "Temp\\keep\\inner.tmp", "Temp", "DeIsLog.1", "keep.txt"})
+    EXPECT_TRUE(FileExists(std::string("C:\\ZS\\") + kept)) << kept;
+}
+
+TEST_F(Sequence, WithoutRootTheFolderAboveTemporaryStorageIsSearchedAndAFolderCounts) {
+  stage_.MakeFolder("C:\\ZD\\TEMP");
+  stage_.MakeFolder("C:\\ZD\\DeIsLog.old");  // a folder named like the mask
+  stage_.SetDirectories("", "C:\\ZD\\TEMP\\", "");
+  stage_.InstallUninstaller();
+
+  StartAndUninstall();
+  ExpectMessage(kNoControls);
+  EXPECT_EQ(0u, app_->WaitExit());
+  ASSERT_TRUE(WaitFile(stage_.WindowsDir() + "\\uninst-record.txt", 120000));
+  EXPECT_EQ(stage_.WindowsDir() + "\\uninst.exe -f\"C:\\ZD\\DeIsLog.old\"", stage_.UninstallerRecord());
+}
+
+TEST_F(Sequence, RootWithoutScriptIsNotMadeGoodElsewhereAndWindowsDirectoryIsNeverCleaned) {
+  // Temporary storage names the Windows directory: nothing there is deleted.
+  // The folder above it holds a script, but Root is set and has none.
+  const std::string windows = stage_.WindowsDir();
+  stage_.MakeFolder("C:\\ZR");
+  stage_.WriteFile(windows + "\\unravel-marker.tmp");
+  stage_.WriteFile("C:\\DeIsLog.1");
+  stage_.SetDirectories("", windows + "\\", "C:\\ZR\\");
+  stage_.InstallUninstaller();
+
+  StartAndUninstall();
+  ExpectMessage(kNoControls);
+  ExpectNothingHandedOver();
+  EXPECT_TRUE(FileExists(windows + "\\unravel-marker.tmp"));
+  EXPECT_TRUE(FileExists(windows + "\\uninst.exe"));
+}
+
+TEST_F(Sequence, UninstallerOutsideTheWindowsDirectoryIsNotFoundAndDriveRootIsNeverCleaned) {
+  stage_.MakeFolder("C:\\ZU");
+  stage_.WriteFile("C:\\ZU\\DeIsLog.1");
+  stage_.CopyFixture("uninst.exe", "C:\\ZU\\uninst.exe");
+  stage_.WriteFile("C:\\unravel-marker.tmp");
+  DeleteFileA((stage_.WindowsDir() + "\\uninst.exe").c_str());
+  stage_.SetDirectories("", "C:\\", "C:\\ZU\\");
+
+  StartAndUninstall();
+  ExpectMessage(kNoControls);
+  ExpectNothingHandedOver();
+  EXPECT_EQ("", ReadWholeFile("C:\\ZU\\uninst-record.txt"));
+  EXPECT_TRUE(FileExists("C:\\unravel-marker.tmp"));
+}
+}  // namespace
