@@ -48,12 +48,9 @@ bool ControlRemovalDialog::OnCommand(UINT id) {
   return Dispatch(this, map, id);
 }
 
-void ControlRemovalDialog::FillControlList() {
-  SendMessageA(controlList, LB_RESETCONTENT, 0, 0);
+bool CollectProductControls(const Text& storageDir, OwnedList<ControlRecord>& records) {
   UniqueRegKey classes;
-  if (RegOpenKeyA(HKEY_CLASSES_ROOT, "CLSID", classes.Put()) != ERROR_SUCCESS) return;
-
-  HCURSOR previous = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+  if (RegOpenKeyA(HKEY_CLASSES_ROOT, "CLSID", classes.Put()) != ERROR_SUCCESS) return false;
   char name[kClassNameSize];
   for (DWORD index = 0; RegEnumKeyA(classes.Get(), index, name, sizeof name) == ERROR_SUCCESS; ++index) {
     // "<class>\Control" first: one call rules out almost every class, and
@@ -67,33 +64,38 @@ void ControlRemovalDialog::FillControlList() {
     char serverPath[kServerPathSize];
     wsprintfA(subKey, "%s\\InprocServer32", name);
     if (!QueryDefaultText(classes.Get(), subKey, serverPath, sizeof serverPath)) continue;
-    if (!IsInStorageDir(serverPath)) continue;
-    AddRecord(description, serverPath);
+    if (!IsPathInDir(storageDir, serverPath)) continue;
+
+    ControlRecord* record = new ControlRecord;
+    record->description = ControlRecord::CopyText(description);
+    record->serverPath = ControlRecord::CopyText(serverPath);
+    record->fileExists = FileExists(serverPath) ? 1 : 0;
+    records.Add(record);
   }
-  classes.Reset();
+  return true;
+}
+
+bool IsPathInDir(const Text& dir, const char* path) {
+  if (dir.IsEmpty() || !path || !*path) return false;
+  Text full(path);
+  int last = full.FindLastBackslash();
+  if (last < 0) return false;
+  return full.Left(last + 1).EqualsNoCase(dir);
+}
+
+void ControlRemovalDialog::FillControlList() {
+  SendMessageA(controlList, LB_RESETCONTENT, 0, 0);
+  HCURSOR previous = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+  bool walked = CollectProductControls(storageDir, records);
+  for (int i = 0; i < records.Count(); ++i)
+    SendMessageA(controlList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(records[i]->description));
   SetCursor(previous);
+  if (!walked) return;  // no class registrations to read: an empty list, no message
 
   if (SendMessageA(controlList, LB_GETCOUNT, 0, 0) <= 0) {
     MessageBoxA(Window(), kNoControlsMessage, kNoControlsCaption, MB_OK | MB_ICONINFORMATION);
     Close();
   }
-}
-
-void ControlRemovalDialog::AddRecord(const char* description, const char* serverPath) {
-  ControlRecord* record = new ControlRecord;
-  record->description = ControlRecord::CopyText(description);
-  record->serverPath = ControlRecord::CopyText(serverPath);
-  record->fileExists = FileExists(serverPath) ? 1 : 0;
-  records.Add(record);
-  SendMessageA(controlList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(description));
-}
-
-bool ControlRemovalDialog::IsInStorageDir(const char* path) const {
-  if (storageDir.IsEmpty() || !path || !*path) return false;
-  Text full(path);
-  int last = full.FindLastBackslash();
-  if (last < 0) return false;
-  return full.Left(last + 1).EqualsNoCase(storageDir);
 }
 
 void ControlRemovalDialog::DeleteSelected() {

@@ -9,14 +9,21 @@
 #include "../resource.h"
 #include "ControlRecord.h"
 
+// True only for a path whose directory part (up to its last backslash,
+// double-byte aware) equals dir, ignoring case by the code page.
+bool IsPathInDir(const Text& dir, const char* path);
+
+// Walks the classes under HKEY_CLASSES_ROOT\CLSID in registry order and
+// appends one record for each class marked "Control" whose server file lies
+// directly in storageDir. False if "CLSID" can't be opened. Reads only.
+bool CollectProductControls(const Text& storageDir, OwnedList<ControlRecord>& records);
+
 class ControlRemovalDialog : public ModalDialog {
  public:
   ControlRemovalDialog(HWND parent, Text storageDir)
       : ModalDialog(IDD_CONTROL_REMOVAL, parent), storageDir(storageDir) {}
 
-  // True only for a path whose directory part (up to its last backslash,
-  // double-byte aware) equals storageDir, ignoring case by the code page.
-  bool IsInStorageDir(const char* path) const;
+  bool IsInStorageDir(const char* path) const { return IsPathInDir(storageDir, path); }
 
  protected:
   BOOL OnInitDialog() override;
@@ -29,7 +36,6 @@ class ControlRemovalDialog : public ModalDialog {
   int DeleteControlFile(const char* path);
   void FreeRecords();
   void Close();
-  void AddRecord(const char* description, const char* serverPath);
   void ReportFailure(const char* format, const ControlRecord& record);
 
   HWND controlList = nullptr;          // list box 1000, line i shows records[i]
