@@ -3,13 +3,26 @@
 set(LEAN_CXX_FLAGS -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
     -fno-threadsafe-statics -ffunction-sections -fdata-sections -Wall -Wextra)
 
+# 0x0502 (XP SP2 / Server 2003) for SetDllDirectory.
 function(lean_objects target)
   target_compile_options(${target} PRIVATE ${LEAN_CXX_FLAGS})
-  target_compile_definitions(${target} PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501)
+  target_compile_definitions(${target} PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0502)
 endfunction()
 
+# The resource compiler gets the project version in parts, for the
+# VERSIONINFO built in resources/VersionInfo.rc2.
 function(lean_program target)
   lean_objects(${target})
+  set(tweak ${CMAKE_PROJECT_VERSION_TWEAK})
+  if("${tweak}" STREQUAL "")
+    set(tweak 0)
+  endif()
+  set(version_defs
+      APP_VERSION_MAJOR=${CMAKE_PROJECT_VERSION_MAJOR}
+      APP_VERSION_MINOR=${CMAKE_PROJECT_VERSION_MINOR}
+      APP_VERSION_PATCH=${CMAKE_PROJECT_VERSION_PATCH}
+      APP_VERSION_TWEAK=${tweak})
+  target_compile_definitions(${target} PRIVATE "$<$<COMPILE_LANGUAGE:RC>:${version_defs}>")
   set_target_properties(${target} PROPERTIES WIN32_EXECUTABLE ON)
   target_link_options(${target} PRIVATE -static -Wl,--gc-sections
       -Wl,--dynamicbase -Wl,--nxcompat -Wl,--enable-reloc-section

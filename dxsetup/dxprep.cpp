@@ -33,6 +33,9 @@ INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  // No DLL from the current directory. DSETUP.dll and what it loads later
+  // still come from the application directory, which stays in the order.
+  SetDllDirectoryA("");
   char modulePath[kSourcePathSize];
   DWORD length = GetModuleFileNameA(instance, modulePath, kSourcePathSize);
   g_sourcePathValid = MakeSourcePath(modulePath, length, g_sourcePath);

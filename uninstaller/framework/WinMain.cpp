@@ -3,6 +3,9 @@
 #include "Application.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // The current directory may be one anybody can write to (a download
+  // folder); no DLL is to be picked up from there.
+  SetDllDirectoryA("");
   Application* app = Application::Current();
   if (app) app->Start();
   return 0;
