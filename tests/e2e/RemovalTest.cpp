@@ -39,6 +39,16 @@ std::vector<std::string> Lines(HWND list) {
   return lines;
 }
 
+// The list once the dialog has finished with its last answer.
+std::vector<std::string> SettledLines(HWND list, const std::vector<std::string>& expected) {
+  std::vector<std::string> lines = Lines(list);
+  for (DWORD waited = 0; lines != expected && waited < kTimeoutMs; waited += 200) {
+    Sleep(200);
+    lines = Lines(list);
+  }
+  return lines;
+}
+
 std::vector<int> Selected(HWND list) {
   std::vector<int> selected;
   int count = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
@@ -144,11 +154,11 @@ TEST_F(ControlRemoval, ListsTheProductsControlsAndRemovesThoseConfirmed) {
   Click(removal_, IDOK);
   Answer("Grid Control", kYes);
   Answer("Broken Control", kCancel);
+  const std::vector<std::string> afterPass1{"Chart Control", "", "Broken Control", "Gone Control", "Twin One",
+                                            "Twin Two", "Locked Control"};
+  EXPECT_EQ(afterPass1, SettledLines(list, afterPass1));
   EXPECT_FALSE(FileExists(ocx + "grid.ocx"));
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "CLSID\\" + Clsid(10)));
-  EXPECT_EQ((std::vector<std::string>{"Chart Control", "", "Broken Control", "Gone Control", "Twin One", "Twin Two",
-                                      "Locked Control"}),
-            Lines(list));
   EXPECT_EQ((std::vector<int>{0, 2}), Selected(list));
 
   // Pass 2: No keeps a line and its selection, Esc skips one line, a failing
@@ -160,9 +170,10 @@ TEST_F(ControlRemoval, ListsTheProductsControlsAndRemovesThoseConfirmed) {
   ExpectFailure("Unable to unregister control Broken Control");
   Answer("", IDCANCEL);
   Answer("Chart Control", kYes);
+  const std::vector<std::string> afterPass2{"", "Gone Control", "Twin One", "Twin Two", "Locked Control"};
+  EXPECT_EQ(afterPass2, SettledLines(list, afterPass2));
   EXPECT_TRUE(FileExists(ocx + "broken.ocx"));
   EXPECT_FALSE(FileExists(ocx + "chart.ocx"));
-  EXPECT_EQ((std::vector<std::string>{"", "Gone Control", "Twin One", "Twin Two", "Locked Control"}), Lines(list));
   EXPECT_EQ((std::vector<int>{0, 1}), Selected(list));
 
   // Pass 3: Yes to All on the first question covers the rest of the pass.
@@ -171,7 +182,7 @@ TEST_F(ControlRemoval, ListsTheProductsControlsAndRemovesThoseConfirmed) {
   Answer("Locked Control", kYesToAll);
   ExpectFailure("Unable to delete control Locked Control");
   ExpectFailure("Unable to unregister control Twin One");  // Twin Two took the shared file
-  EXPECT_EQ((std::vector<std::string>{""}), Lines(list));
+  EXPECT_EQ(std::vector<std::string>{""}, SettledLines(list, {""}));
   EXPECT_TRUE(FileExists(ocx + "locked.ocx"));
   EXPECT_FALSE(FileExists(ocx + "twin.ocx"));
   EXPECT_TRUE(FileExists(ocx + "blank.ocx"));
