@@ -334,6 +334,8 @@ MessageIcon IconOf(HWND box) {
         (c.style & WS_VISIBLE))
       iconControl = c.hwnd;
   if (!iconControl) return MessageIcon::None;
+  // Another process's icon handle can't be compared, but null means none.
+  if (!SendMessageA(iconControl, STM_GETICON, 0, 0)) return MessageIcon::None;
 
   const Image shown = CaptureClient(iconControl);
   if (shown.width == 0) return MessageIcon::None;

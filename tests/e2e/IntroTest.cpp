@@ -105,7 +105,8 @@ class IntroDialog : public ::testing::Test {
   HWND intro_ = nullptr;
 };
 
-TEST_F(IntroDialog, ShowsItsTextsButtonsAndIcon) {
+// One run: texts, layout, icon and colours, then the close box ends it.
+TEST_F(IntroDialog, ShowsItsTextsIconAndGreyThenCloseBoxEndsTheProgram) {
   EXPECT_EQ(Owner(intro_), nullptr);
 
   const Control uninstall = FindControl(intro_, IDOK);
@@ -134,11 +135,6 @@ TEST_F(IntroDialog, ShowsItsTextsButtonsAndIcon) {
   }
   EXPECT_EQ(icons, 1);
 
-  CloseBox(intro_);
-  ExpectEndsQuietly();
-}
-
-TEST_F(IntroDialog, IsLightGreyWithBlackText) {
   RECT client{};
   GetClientRect(intro_, &client);
   // Below the icon, right of the lower text: bare dialog background.
@@ -162,28 +158,13 @@ TEST_F(IntroDialog, SkipEndsTheProgram) {
   ExpectEndsQuietly();
 }
 
-TEST_F(IntroDialog, MnemonicSEndsTheProgram) {
-  PressMnemonic(intro_, 's');
-  ExpectEndsQuietly();
-}
-
 TEST_F(IntroDialog, EscEndsTheProgram) {
   PressKey(intro_, VK_ESCAPE);
   ExpectEndsQuietly();
 }
 
-TEST_F(IntroDialog, CloseBoxEndsTheProgram) {
-  CloseBox(intro_);
-  ExpectEndsQuietly();
-}
-
 // With no directories in the registry, going on reports that there are no
 // controls, as a message box of its own.
-TEST_F(IntroDialog, UninstallWithoutDirectoriesReportsNoControls) {
-  Click(intro_, "&Uninstall");
-  ExpectNoControlsMessageThenExit();
-}
-
 TEST_F(IntroDialog, EnterChoosesUninstall) {
   PressKey(intro_, VK_RETURN);
   ExpectNoControlsMessageThenExit();
