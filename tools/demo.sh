@@ -1,9 +1,11 @@
 #!/bin/bash
-# Shows unravel at work on a sample installation of the product, in a
-# throwaway Wine prefix under build/demo/.
-# With a display: the program opens there and you click through it.
-# Without one: a scripted walk presses "&Uninstall", dismisses what
-# follows and saves a screenshot of every window in build/demo/.
+# Shows unravel at work on a sample installation of the product, then dxprep
+# beside a stand-in setup library, in a throwaway Wine prefix under build/demo/.
+# With a display: the programs open there and you click through them.
+# Without one: a scripted walk presses "&Uninstall", deletes two controls
+# ("Yes", then "Yes to All"), closes the list, dismisses what follows, then
+# presses "Install" in dxprep; it saves a screenshot of every window in
+# build/demo/ and prints a summary of what was done.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
@@ -18,12 +20,16 @@ prefix="$demo/wineprefix"
 winpath() { local p="Z:$1"; echo "${p//\//\\}"; }
 
 mkdir -p "$demo"
-rm -f "$demo"/*.png "$demo"/*.bmp
+rm -rf "$demo"/*.png "$demo"/*.bmp "$demo/dxprep"
+mkdir -p "$demo/dxprep"
 "$bin/wine-prefix.sh" fresh "$prefix"
 
-# The sample installation: its three directories, recorded where the
-# product records them (HKEY_USERS\.Default, kept in userdef.reg).
-mkdir -p "$prefix/drive_c/Zentrova/Ocx" "$prefix/drive_c/Zentrova/Temp"
+# The sample installation: its three directories (HKEY_USERS\.Default, kept
+# in userdef.reg), three controls among the prefix's ordinary classes
+# (system.reg), temporary files with a subfolder and a read-only file, the
+# uninstall script, and the stand-in uninstaller in the Windows directory.
+c="$prefix/drive_c"
+mkdir -p "$c/Zentrova/Ocx" "$c/Zentrova/Temp/cache"
 cat >>"$prefix/userdef.reg" <<'REG'
 
 [Software\\Morvex\\Zentrova\\Directories] 1796000000
@@ -31,6 +37,46 @@ cat >>"$prefix/userdef.reg" <<'REG'
 "Temp Storage"="C:\\Zentrova\\Temp\\"
 "Root"="C:\\Zentrova\\"
 REG
+n=0
+for sample in "grid:ctl_ok:Zentrova Grid Control" "chart:ctl_false:Zentrova Chart Control" \
+              "calendar:ctl_ok:Zentrova Calendar Control"; do
+  IFS=: read -r file fixture name <<<"$sample"
+  n=$((n + 1))
+  cp "$bin/tests/fixtures/$fixture.ocx" "$c/Zentrova/Ocx/$file.ocx"
+  clsid="{D3E0C0DE-0000-4000-8000-00000000000$n}"
+  cat >>"$prefix/system.reg" <<REG
+
+[Software\\\\Classes\\\\CLSID\\\\$clsid] 1796000000
+@="$name"
+
+[Software\\\\Classes\\\\CLSID\\\\$clsid\\\\Control] 1796000000
+
+[Software\\\\Classes\\\\CLSID\\\\$clsid\\\\InprocServer32] 1796000000
+@="C:\\\\Zentrova\\\\Ocx\\\\$file.ocx"
+REG
+done
+for f in session.tmp cache.dat readonly.tmp cache/inner.tmp; do echo sample >"$c/Zentrova/Temp/$f"; done
+chmod a-w "$c/Zentrova/Temp/readonly.tmp"
+echo "sample uninstall script" >"$c/Zentrova/DeIsLog.1"
+cp "$bin/tests/fixtures/uninst.exe" "$c/windows/uninst.exe"
+
+# dxprep beside the stand-in setup library and an (empty) DirectX folder.
+mkdir -p "$c/DXSetup/DirectX"
+cp "$bin/dxsetup/dxprep.exe" "$bin/tests/fixtures/DSETUP.dll" "$c/DXSetup/"
+
+summary() {
+  echo
+  echo "== What unravel did"
+  echo "controls left in C:\\Zentrova\\Ocx: $(cd "$c/Zentrova/Ocx" && ls | tr '\n' ' ')"
+  echo "temporary files left: $(cd "$c/Zentrova/Temp" && find . -mindepth 1 | sed 's|^\./||' | tr '\n' ' ')"
+  if [ -f "$c/windows/uninst-record.txt" ]; then
+    echo "the uninstaller was started with: $(cat "$c/windows/uninst-record.txt")"
+  else
+    echo "the uninstaller was not started"
+  fi
+  echo "== What dxprep handed to the setup library"
+  cat "$c/DXSetup/dsetup-record.txt" 2>/dev/null || echo "(nothing: not installed)"
+}
 
 export TEST_WINEPREFIX="$prefix"
 trap '"$bin/wine-prefix.sh" cleanup "$prefix" >/dev/null' EXIT
@@ -38,15 +84,23 @@ trap '"$bin/wine-prefix.sh" cleanup "$prefix" >/dev/null' EXIT
 if [ -n "${DISPLAY:-}" ]; then
   echo "demo: starting unravel.exe on your display"
   "$bin/wine-run.sh" "$bin/uninstaller/unravel.exe" || true
+  echo "demo: starting dxprep.exe on your display"
+  "$bin/wine-run.sh" 'C:\DXSetup\dxprep.exe' || true
+  sleep 5
+  summary
 else
-  echo "demo: no display; walking through unravel.exe under Xvfb"
-  xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" \
-    "$bin/wine-run.sh" "$bin/tests/e2e/demo_walk.exe" \
-    "$(winpath "$bin/uninstaller/unravel.exe")" "$(winpath "$demo")"
-  for bmp in "$demo"/*.bmp; do
+  echo "demo: no display; walking through unravel.exe, then dxprep.exe, under Xvfb"
+  walk="$bin/tests/e2e/demo_walk.exe"
+  xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" bash -c '
+    "$1" "$2" "$3" "$4" && sleep 5 && "$1" "$2" "C:\DXSetup\dxprep.exe" "$5"' walk \
+    "$bin/wine-run.sh" "$walk" "$(winpath "$bin/uninstaller/unravel.exe")" "$(winpath "$demo")" \
+    "$(winpath "$demo/dxprep")"
+  for bmp in "$demo"/*.bmp "$demo"/dxprep/*.bmp; do
     [ -e "$bmp" ] || continue
     convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
   done
+  sleep 5  # the uninstaller runs on after unravel has ended
   echo "demo: screenshots:"
-  ls -1 "$demo"/*.png
+  ls -1 "$demo"/*.png "$demo"/dxprep/*.png
+  summary
 fi
