@@ -8,15 +8,12 @@ bash tools/setup.sh
 cmake --preset release
 cmake --build --preset release
 
-run_ctest() {
-  ctest --test-dir build/release --output-on-failure "$@"
-}
+ctest_args=(--test-dir build/release --output-on-failure "$@")
 
 # The tests open real windows. Without a display (or on CI) they get a
 # virtual one, 24 bits deep so that colours read back exactly.
 if [ -z "${DISPLAY:-}" ] || [ -n "${CI:-}" ]; then
-  export -f run_ctest
-  xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" bash -c 'run_ctest "$@"' run_ctest "$@"
+  xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" ctest "${ctest_args[@]}"
 else
-  run_ctest "$@"
+  ctest "${ctest_args[@]}"
 fi
