@@ -30,8 +30,12 @@ class Dxprep : public ::testing::Test {
     if (!FileExists(exe)) {
       stage_.MakeFolder(kFolder);
       stage_.CopyIn(WindowsPathFromEnv("DXPREP_EXE"), exe);
-      stage_.Track(std::string(kFolder) + "\\dsetup-record.txt");
     }
+    // Each run starts without a record, whatever an earlier one left.
+    const std::string record = std::string(kFolder) + "\\dsetup-record.txt";
+    DeleteFileA(record.c_str());
+    stage_.Track(record);
+    stage_.Track(exe);
     app_ = std::make_unique<Process>(Process::Start(exe));
   }
   std::string Record() { return ReadWholeFile(std::string(kFolder) + "\\dsetup-record.txt"); }

@@ -112,7 +112,10 @@ Staging::~Staging() {
   for (const std::string& clsid : classes_) RegDeleteTreeA(HKEY_CLASSES_ROOT, ("CLSID\\" + clsid).c_str());
   for (const std::string& file : files_) {
     SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(file.c_str());
+    // A program that has just ended may hold its files a moment longer.
+    for (int tries = 0; !DeleteFileA(file.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND &&
+                         GetLastError() != ERROR_PATH_NOT_FOUND && tries < 50; ++tries)
+      Sleep(200);
   }
   for (auto it = folders_.rbegin(); it != folders_.rend(); ++it) RemoveTree(*it);
 }
