@@ -8,7 +8,9 @@ bash tools/setup.sh
 cmake --preset release
 cmake --build --preset release
 
-ctest_args=(--test-dir build/release --output-on-failure "$@")
+# A test program that fails is run once more: under CPU emulation Wine
+# processes now and then die of a crash of the emulator itself.
+ctest_args=(--test-dir build/release --output-on-failure --repeat until-pass:2 "$@")
 
 # The tests open real windows. Without a display (or on CI) they get a
 # virtual one, 24 bits deep so that colours read back exactly.
