@@ -9,7 +9,11 @@ namespace {
 const char kPrimaryKey[] = ".Default\\Software\\Morvex\\Zentrova\\Directories";
 const char kFallbackKey[] = ".Default\\Software\\Zentrova\\Zentrova\\Directories";
 
-void RemoveTree(const std::string& dir) {
+std::string Trim(std::string dir);
+}  // namespace
+
+void RemoveFolderTree(const std::string& folder) {
+  const std::string dir = Trim(folder);
   WIN32_FIND_DATAA entry;
   HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &entry);
   if (h != INVALID_HANDLE_VALUE) {
@@ -18,7 +22,7 @@ void RemoveTree(const std::string& dir) {
       if (name == "." || name == "..") continue;
       std::string path = dir + "\\" + name;
       if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(path);
+        RemoveFolderTree(path);
       } else {
         SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileA(path.c_str());
@@ -29,6 +33,7 @@ void RemoveTree(const std::string& dir) {
   RemoveDirectoryA(dir.c_str());
 }
 
+namespace {
 std::string Trim(std::string dir) {
   while (!dir.empty() && dir.back() == '\\') dir.pop_back();
   return dir;
@@ -117,7 +122,7 @@ Staging::~Staging() {
                          GetLastError() != ERROR_PATH_NOT_FOUND && tries < 50; ++tries)
       Sleep(200);
   }
-  for (auto it = folders_.rbegin(); it != folders_.rend(); ++it) RemoveTree(*it);
+  for (auto it = folders_.rbegin(); it != folders_.rend(); ++it) RemoveFolderTree(*it);
 }
 
 void Staging::SetDirectories(const std::string& ocx, const std::string& temp, const std::string& root) {

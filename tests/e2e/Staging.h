@@ -48,6 +48,8 @@ class Staging {
 };
 
 bool FileExists(const std::string& path);
+// Removes a folder and everything in it, read-only files included.
+void RemoveFolderTree(const std::string& dir);
 // Waits until the file exists (a started program writes it).
 bool WaitFile(const std::string& path, DWORD timeoutMs);
 std::string ReadWholeFile(const std::string& path);
