@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <stdexcept>
 
 #include "Driver.h"
 #include "Staging.h"
@@ -117,7 +118,13 @@ TEST_F(Dxprep, CancelEscAndTheCloseBoxCallNothing) {
 }
 
 TEST_F(Dxprep, DoesNotStartWithoutTheSetupLibrary) {
-  Start();  // the folder holds no DSETUP.dll
+  // The folder holds no DSETUP.dll: either the platform refuses to start
+  // the program, or it ends at load time without showing anything.
+  try {
+    Start();
+  } catch (const std::exception&) {
+    return;
+  }
   EXPECT_EQ(nullptr, app_->WaitAnyWindow({}, 60000));
   EXPECT_NE(0u, app_->WaitExit());
 }

@@ -170,9 +170,4 @@ TEST_F(IntroDialog, EnterChoosesUninstall) {
   ExpectNoControlsMessageThenExit();
 }
 
-TEST_F(IntroDialog, MnemonicUChoosesUninstall) {
-  PressMnemonic(intro_, 'u');
-  ExpectNoControlsMessageThenExit();
-}
-
 }  // namespace
