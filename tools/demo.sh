@@ -64,11 +64,25 @@ cp "$bin/tests/fixtures/uninst.exe" "$c/windows/uninst.exe"
 mkdir -p "$c/DXSetup/DirectX"
 cp "$bin/dxsetup/dxprep.exe" "$bin/tests/fixtures/DSETUP.dll" "$c/DXSetup/"
 
+listing() { (cd "$1" && find . -mindepth 1 | sed 's|^\./||' | sort); }
+listing "$c/Zentrova/Ocx" >"$demo/ocx-before.txt"
+listing "$c/Zentrova/Temp" >"$demo/temp-before.txt"
+export UNRAVEL_FIXTURE_LOG="$(winpath "$demo/controls-log.txt")"
+rm -f "$demo/controls-log.txt"
+
+# Names in the first listing that are gone from the second, or kept.
+gone() { comm -23 "$1" <(listing "$2") | tr '\n' ' '; }
+kept() { comm -12 "$1" <(listing "$2") | tr '\n' ' '; }
+
 summary() {
   echo
   echo "== What unravel did"
-  echo "controls left in C:\\Zentrova\\Ocx: $(cd "$c/Zentrova/Ocx" && ls | tr '\n' ' ')"
-  echo "temporary files left: $(cd "$c/Zentrova/Temp" && find . -mindepth 1 | sed 's|^\./||' | tr '\n' ' ')"
+  echo "controls unregistered (by their own entry point):"
+  sed -n 's/^unregister /  /p' "$demo/controls-log.txt" 2>/dev/null || true
+  echo "control files deleted: $(gone "$demo/ocx-before.txt" "$c/Zentrova/Ocx")"
+  echo "control files kept:    $(kept "$demo/ocx-before.txt" "$c/Zentrova/Ocx")"
+  echo "temporary files deleted: $(gone "$demo/temp-before.txt" "$c/Zentrova/Temp")"
+  echo "temporary files kept:    $(kept "$demo/temp-before.txt" "$c/Zentrova/Temp")"
   if [ -f "$c/windows/uninst-record.txt" ]; then
     echo "the uninstaller was started with: $(cat "$c/windows/uninst-record.txt")"
   else

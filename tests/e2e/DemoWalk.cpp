@@ -59,8 +59,11 @@ int main(int argc, char** argv) {
       const std::string file = folder + "\\" + name + Slug(caption) + ".bmp";
       std::printf("window \"%s\": %s\n", caption.c_str(),
                   SaveScreenshot(w, file) ? file.c_str() : "no screenshot");
-      for (const Control& c : Controls(w))
-        if (!c.text.empty()) std::printf("  %s\n", c.text.c_str());
+      for (const Control& c : Controls(w)) {
+        // An icon static's "text" is its resource ID, not something to read.
+        const bool icon = c.className == "Static" && (c.style & SS_TYPEMASK) == SS_ICON;
+        if (!icon && !c.text.empty()) std::printf("  %s\n", c.text.c_str());
+      }
       std::fflush(stdout);
     };
     HWND removal = nullptr;
