@@ -170,4 +170,9 @@ TEST_F(IntroDialog, EnterChoosesUninstall) {
   ExpectNoControlsMessageThenExit();
 }
 
+TEST_F(IntroDialog, MnemonicUChoosesUninstall) {
+  PressMnemonic(intro_, 'u');
+  ExpectNoControlsMessageThenExit();
+}
+
 }  // namespace
