@@ -1,6 +1,6 @@
 #!/bin/bash
 # Builds everything and runs all tests under Wine:
-#   tools/test.sh [ctest arguments, e.g. -R IntroDialog]
+#   tools/test.sh [ctest arguments, e.g. -R intro_e2e]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
