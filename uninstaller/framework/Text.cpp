@@ -49,7 +49,11 @@ void Text::Reserve(int capacity) {
 
 Text& Text::Append(const char* s, int count) {
   if (count < 0) count = 0;
+  // The tail may be this text itself (t += t): growing moves it.
+  const bool own = data_ && s >= data_ && s <= data_ + length_;
+  const int offset = own ? static_cast<int>(s - data_) : 0;
   Reserve(length_ + count);
+  if (own) s = data_ + offset;
   if (count) memmove(data_ + length_, s, count);
   length_ += count;
   data_[length_] = '\0';
