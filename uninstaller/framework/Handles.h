@@ -46,11 +46,6 @@ struct RegKeyTraits {
   static HKEY Empty() { return nullptr; }
   static void Close(HKEY h) { RegCloseKey(h); }
 };
-struct ModuleTraits {
-  using Type = HMODULE;
-  static HMODULE Empty() { return nullptr; }
-  static void Close(HMODULE h) { FreeLibrary(h); }
-};
 struct FindTraits {
   using Type = HANDLE;
   static HANDLE Empty() { return INVALID_HANDLE_VALUE; }
@@ -63,6 +58,5 @@ struct GdiObjectTraits {
 };
 
 using UniqueRegKey = UniqueHandle<RegKeyTraits>;
-using UniqueModule = UniqueHandle<ModuleTraits>;
 using UniqueFind = UniqueHandle<FindTraits>;
 using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
