@@ -88,7 +88,9 @@ int main(int argc, char** argv) {
       } else if (HasButton(w, "&Uninstall")) {
         Click(w, "&Uninstall");
       } else if (HasButton(w, "Install")) {
-        Click(w, "Install");
+        Click(w, "Install");  // the dialog stays up under its outcome message
+        done.push_back(w);
+        continue;
       } else {
         Dismiss(w);
       }
