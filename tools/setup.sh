@@ -14,7 +14,7 @@ packages=(
   cmake ninja-build
   g++-mingw-w64-i686-posix
   googletest
-  wine wine32:i386
+  wine wine32:i386 wine64
   xvfb xauth x11-utils
   imagemagick
   locales

@@ -12,10 +12,15 @@ cmake --build --preset release
 # processes now and then die of a crash of the emulator itself.
 ctest_args=(--test-dir build/release --output-on-failure --repeat until-pass:2 "$@")
 
-# The tests open real windows. Without a display (or on CI) they get a
-# virtual one, 24 bits deep so that colours read back exactly.
+# The tests open real windows. Without a display (or on CI) they get virtual
+# ones, 24 bits deep so that colours read back exactly: one per prefix, so
+# that the 32-bit and the 64-bit prefix run side by side without their
+# windows overlapping. On a real display the prefixes take turns.
+screen="-screen 0 1280x1024x24 -nolisten tcp"
 if [ -z "${DISPLAY:-}" ] || [ -n "${CI:-}" ]; then
-  xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" ctest "${ctest_args[@]}"
+  xvfb-run -a -s "$screen" bash -c '
+    export WINE_TEST_DISPLAY_win64="$DISPLAY" WINE_TEST_XAUTHORITY_win64="$XAUTHORITY"
+    exec xvfb-run -a -s "$1" ctest -j2 "${@:2}"' test.sh "$screen" "${ctest_args[@]}"
 else
   ctest "${ctest_args[@]}"
 fi
