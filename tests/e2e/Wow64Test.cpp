@@ -1,0 +1,262 @@
+// The real unravel.exe on 64-bit Windows, where it runs under WOW64: it sees
+// the 32-bit registry view only, and its system directory is syswow64. Runs
+// in the 64-bit prefix only; the test program itself is 32-bit, so what it
+// stages lands where a 32-bit installer would put it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <set>
+
+#include "Driver.h"
+#include "Staging.h"
+
+using namespace e2e;
+
+namespace {
+const char kIntro[] = "Uninstall Zentrova.";
+const char kRemoval[] = " Delete Custom Control (.OCX) files.";
+const char kQuestion[] = "Dialog";
+const char kCaption[] = "Zentrova Uninstall.";
+const char kNoControls[] = "No previously installed Zentrova .OCX\ncontrols were detected.";
+constexpr int kYes = 1066, kList = 1000;
+
+// Class keys as 64-bit programs see them (HKCR's 64-bit view), and the 32-bit
+// view as it appears from there.
+const char kClasses64[] = "Software\\Classes\\CLSID\\";
+const char kClasses32From64[] = "Software\\Classes\\Wow6432Node\\CLSID\\";
+// The real system32 of 64-bit Windows, reached from a 32-bit program.
+const char kNativeSystem[] = "C:\\windows\\sysnative";
+const char kWowSystem[] = "C:\\windows\\syswow64";
+
+bool Key64Exists(const std::string& path) {
+  HKEY h;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &h) != ERROR_SUCCESS)
+    return false;
+  RegCloseKey(h);
+  return true;
+}
+
+std::string Default64(const std::string& path) {
+  char value[MAX_PATH] = "";
+  DWORD size = sizeof value;
+  RegGetValueA(HKEY_LOCAL_MACHINE, path.c_str(), nullptr, RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, nullptr, value,
+               &size);
+  return value;
+}
+
+void SetDefault64(const std::string& path, const std::string& value) {
+  HKEY h;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
+                                           KEY_WRITE | KEY_WOW64_64KEY, nullptr, &h, nullptr))
+      << path;
+  RegSetValueExA(h, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                 static_cast<DWORD>(value.size() + 1));
+  RegCloseKey(h);
+}
+
+// A class registered by a 64-bit installer only; removed again afterwards.
+class Class64 {
+ public:
+  explicit Class64(const ClassInfo& info) : clsid_(info.clsid) {
+    const std::string key = kClasses64 + clsid_;
+    SetDefault64(key, info.name);
+    if (info.control) SetDefault64(key + "\\Control", "");
+    SetDefault64(key + "\\InprocServer32", info.serverPath);
+  }
+  ~Class64() {
+    HKEY classes;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kClasses64, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, &classes) !=
+        ERROR_SUCCESS)
+      return;
+    RegDeleteTreeA(classes, clsid_.c_str());
+    RegCloseKey(classes);
+  }
+  Class64(const Class64&) = delete;
+  Class64& operator=(const Class64&) = delete;
+
+ private:
+  std::string clsid_;
+};
+
+// Names of the files directly in a folder.
+std::set<std::string> FilesIn(const std::string& dir) {
+  std::set<std::string> names;
+  WIN32_FIND_DATAA entry;
+  HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &entry);
+  if (h == INVALID_HANDLE_VALUE) return names;
+  do {
+    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.insert(entry.cFileName);
+  } while (FindNextFileA(h, &entry));
+  FindClose(h);
+  return names;
+}
+
+class Wow64 : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    BOOL wow64 = FALSE;
+    ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
+    ASSERT_TRUE(wow64) << "this program belongs in the 64-bit prefix";
+  }
+
+  void StartAndUninstall() {
+    app_ = std::make_unique<Process>(Process::Start(WindowsPathFromEnv("UNRAVEL_EXE")));
+    HWND intro = app_->WaitWindow(kIntro);
+    ASSERT_NE(intro, nullptr);
+    Click(intro, IDOK);
+  }
+
+  void ExpectMessage(const char* text) {
+    HWND box = app_->WaitWindow(kCaption);
+    ASSERT_NE(box, nullptr) << "missing: " << text;
+    EXPECT_EQ(text, FindControl(box, -1).text);
+    Dismiss(box);
+    ASSERT_TRUE(WaitGone(box));
+  }
+
+  // The run ends with exit code 0, having started the uninstaller with the
+  // script in `root`.
+  void ExpectHandedOver(const std::string& root) {
+    EXPECT_EQ(0u, app_->WaitExit());
+    ASSERT_TRUE(WaitFile(stage_.WindowsDir() + "\\uninst-record.txt", kTimeoutMs));
+    EXPECT_EQ(stage_.WindowsDir() + "\\uninst.exe -f\"" + root + "DeIsLog.1\"", stage_.UninstallerRecord());
+  }
+
+  Staging stage_;
+  std::unique_ptr<Process> app_;
+};
+
+TEST_F(Wow64, StagingLandsWhereA32BitInstallerPutsIt) {
+  // Our own registrations go to the 32-bit view, as regsvr32 of a 32-bit
+  // control would put them; system directory files go to syswow64.
+  const std::string clsid = "{7E57B001-0000-4000-8000-0000000000C1}";
+  stage_.Register({clsid, "Staged Control", "C:\\ZW\\staged.ocx"});
+  EXPECT_TRUE(Key64Exists(kClasses32From64 + clsid));
+  EXPECT_FALSE(Key64Exists(kClasses64 + clsid));
+
+  stage_.WriteFile("C:\\windows\\system32\\unravel-staged.tmp");
+  EXPECT_TRUE(FileExists(std::string(kWowSystem) + "\\unravel-staged.tmp"));
+  EXPECT_FALSE(FileExists(std::string(kNativeSystem) + "\\unravel-staged.tmp"));
+}
+
+TEST_F(Wow64, OnlyControlsOfThe32BitViewAreListedAndRemoved) {
+  const std::string ocx = "C:\\ZW\\Ocx\\";
+  stage_.MakeFolder(ocx);
+  stage_.SetDirectories(ocx, "", "");
+  stage_.CopyFixture("ctl_ok.ocx", ocx + "grid.ocx");
+  const std::string grid = "{7E57B002-0000-4000-8000-0000000000C2}";
+  stage_.Register({grid, "Grid Control", ocx + "grid.ocx"});
+  // A control of the product registered by a 64-bit program: a 32-bit
+  // uninstaller cannot unregister it, so it must not offer to.
+  stage_.CopyFixture("ctl_ok.ocx", ocx + "wide.ocx");
+  const std::string wide = "{7E57B003-0000-4000-8000-0000000000C3}";
+  Class64 wideClass({wide, "Wide Control", ocx + "wide.ocx"});
+  ASSERT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "CLSID\\" + wide)) << "the 64-bit class leaks into the 32-bit view";
+
+  StartAndUninstall();
+  HWND removal = app_->WaitWindow(kRemoval);
+  ASSERT_NE(removal, nullptr);
+  HWND list = FindControl(removal, kList).hwnd;
+  ASSERT_EQ(1, SendMessageA(list, LB_GETCOUNT, 0, 0)) << "only the 32-bit view's control is listed";
+  SelectLines(list, {0});
+  Click(removal, IDOK);
+  HWND question = app_->WaitWindow(kQuestion);
+  ASSERT_NE(question, nullptr);
+  EXPECT_EQ("Grid Control", FindControl(question, 1070).text);
+  Click(question, kYes);
+  ASSERT_TRUE(WaitGone(question));
+  for (DWORD waited = 0; SendMessageA(list, LB_GETCOUNT, 0, 0) != 0 && waited < kTimeoutMs; waited += 200)
+    Sleep(200);
+  EXPECT_EQ(0, SendMessageA(list, LB_GETCOUNT, 0, 0));
+  Click(removal, IDCANCEL);
+  ASSERT_TRUE(WaitGone(removal));
+  for (int i = 0; i < 2; ++i) {  // nothing to hand over: the two messages
+    HWND box = app_->WaitWindow(kCaption);
+    ASSERT_NE(box, nullptr);
+    Dismiss(box);
+    ASSERT_TRUE(WaitGone(box));
+  }
+  EXPECT_EQ(0u, app_->WaitExit());
+
+  EXPECT_FALSE(FileExists(ocx + "grid.ocx"));
+  EXPECT_FALSE(Key64Exists(kClasses32From64 + grid));
+  EXPECT_TRUE(FileExists(ocx + "wide.ocx"));
+  EXPECT_EQ("Wide Control", Default64(kClasses64 + wide));
+  EXPECT_TRUE(Key64Exists(kClasses64 + wide + "\\Control"));
+  EXPECT_EQ(ocx + "wide.ocx", Default64(kClasses64 + wide + "\\InprocServer32"));
+}
+
+TEST_F(Wow64, WholeSequenceRemovesCleansAndHandsOver) {
+  stage_.MakeFolder("C:\\ZW\\Ocx");
+  stage_.MakeFolder("C:\\ZW\\Temp");
+  stage_.SetDirectories("C:\\ZW\\Ocx\\", "C:\\ZW\\Temp\\", "C:\\ZW\\");
+  stage_.CopyFixture("ctl_ok.ocx", "C:\\ZW\\Ocx\\grid.ocx");
+  const std::string grid = "{7E57B004-0000-4000-8000-0000000000C4}";
+  stage_.Register({grid, "Grid Control", "C:\\ZW\\Ocx\\grid.ocx"});
+  stage_.WriteFile("C:\\ZW\\Temp\\a.tmp");
+  stage_.WriteFile("C:\\ZW\\Temp\\readonly.tmp");
+  SetFileAttributesA("C:\\ZW\\Temp\\readonly.tmp", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
+  stage_.WriteFile("C:\\ZW\\DeIsLog.1");
+  stage_.InstallUninstaller();
+
+  StartAndUninstall();
+  HWND removal = app_->WaitWindow(kRemoval);
+  ASSERT_NE(removal, nullptr);
+  SelectLines(FindControl(removal, kList).hwnd, {0});
+  Click(removal, IDOK);
+  HWND question = app_->WaitWindow(kQuestion);
+  ASSERT_NE(question, nullptr);
+  Click(question, kYes);
+  ASSERT_TRUE(WaitGone(question));
+  PressKey(removal, VK_ESCAPE);
+  ASSERT_TRUE(WaitGone(removal));
+  ExpectHandedOver("C:\\ZW\\");
+
+  EXPECT_FALSE(FileExists("C:\\ZW\\Ocx\\grid.ocx"));
+  EXPECT_FALSE(Key64Exists(kClasses32From64 + grid));
+  EXPECT_FALSE(FileExists("C:\\ZW\\Temp\\a.tmp"));
+  EXPECT_TRUE(FileExists("C:\\ZW\\Temp\\readonly.tmp"));
+  EXPECT_TRUE(FileExists("C:\\ZW\\DeIsLog.1"));
+}
+
+// Temporary storage naming a system directory: the 32-bit one (syswow64, also
+// what "system32" means to a 32-bit program) or the real one stays whole, and
+// the uninstaller is still started.
+class Wow64SystemTemp : public Wow64, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(Wow64SystemTemp, CleansNothingAndStillHandsOver) {
+  const std::string wowCanary = std::string(kWowSystem) + "\\unravel-canary.tmp";
+  const std::string nativeCanary = std::string(kNativeSystem) + "\\unravel-canary.tmp";
+  stage_.WriteFile(wowCanary);
+  stage_.WriteFile(nativeCanary);
+  ASSERT_EQ(FILE_ATTRIBUTE_ARCHIVE, GetFileAttributesA(wowCanary.c_str()) & FILE_ATTRIBUTE_ARCHIVE);
+  stage_.MakeFolder("C:\\ZW");
+  stage_.WriteFile("C:\\ZW\\DeIsLog.1");
+  stage_.SetDirectories("", GetParam(), "C:\\ZW\\");
+  stage_.InstallUninstaller();
+  const std::set<std::string> wowBefore = FilesIn(kWowSystem);
+  const std::set<std::string> nativeBefore = FilesIn(kNativeSystem);
+  ASSERT_GT(wowBefore.size(), 100u);
+  ASSERT_GT(nativeBefore.size(), 100u);
+
+  StartAndUninstall();
+  ExpectMessage(kNoControls);
+  EXPECT_EQ(0u, app_->WaitExit());
+  // Checked before waiting for the uninstaller: with syswow64 emptied it
+  // cannot start, and this says why at once.
+  EXPECT_TRUE(FileExists(wowCanary));
+  const std::set<std::string> wowAfter = FilesIn(kWowSystem);
+  std::vector<std::string> lost;
+  std::set_difference(wowBefore.begin(), wowBefore.end(), wowAfter.begin(), wowAfter.end(),
+                      std::back_inserter(lost));
+  ASSERT_TRUE(lost.empty()) << lost.size() << " files gone from syswow64, the first " << lost.front();
+  EXPECT_TRUE(FileExists(nativeCanary));
+  EXPECT_TRUE(nativeBefore == FilesIn(kNativeSystem));
+  ExpectHandedOver("C:\\ZW\\");
+}
+
+INSTANTIATE_TEST_SUITE_P(Spellings, Wow64SystemTemp,
+                         ::testing::Values("C:\\windows\\syswow64\\", "C:\\windows\\system32\\",
+                                           "c:\\WINDOWS\\SysWOW64\\.\\"));
+}  // namespace
