@@ -2,6 +2,8 @@
 #include "Sandbox.h"
 #include "sequence/TempStorage.h"
 
+#include <vector>
+
 namespace {
 TEST(TempStorageTest, OnlyArchiveFlaggedEntriesAreDeleted) {
   EXPECT_TRUE(IsStoredFileToDelete(FILE_ATTRIBUTE_ARCHIVE));
@@ -35,25 +37,161 @@ TEST(TempStorageTest, MissingOrEmptyDirectoryAndFailedDeletionAreSilent) {
   EXPECT_FALSE(DeleteStoredFile((box / "missing.tmp").c_str()));
 }
 
-TEST(TempStorageTest, DriveRootsAndTheSystemsFoldersAreNeverCleaned) {
-  char windows[MAX_PATH], system[MAX_PATH];
-  GetWindowsDirectoryA(windows, MAX_PATH);
-  GetSystemDirectoryA(system, MAX_PATH);
-  std::string lowerWindows = windows;
-  for (char& c : lowerWindows) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-  for (std::string dir : {std::string("C:\\"), std::string("c:"), std::string("\\"), std::string("Z:\\"),
-                          std::string(windows), std::string(windows) + "\\", lowerWindows + "\\",
-                          std::string(system) + "\\"}) {
-    EXPECT_TRUE(IsProtectedFolder(dir.c_str())) << dir;
-  }
-  EXPECT_FALSE(IsProtectedFolder("C:\\Zentrova\\Temp\\"));
-  EXPECT_FALSE(IsProtectedFolder((std::string(windows) + "\\Temp\\").c_str()));
+// --- The folder guard -------------------------------------------------
+// Spellings are built from the system's own answers, so that the cases hold
+// wherever the prefix keeps its Windows directory.
 
-  // A file in the Windows directory survives a cleanup aimed there.
-  std::string marker = std::string(windows) + "\\unravel-marker.tmp";
-  WriteFile(marker);
-  EXPECT_FALSE(CleanTempStorage((std::string(windows) + "\\").c_str()));
-  EXPECT_TRUE(FileExists(marker));
-  DeleteFileA(marker.c_str());
+std::string SystemFolder(UINT(WINAPI* query)(LPSTR, UINT)) {
+  char path[MAX_PATH];
+  UINT length = query(path, MAX_PATH);
+  return length > 0 && length < MAX_PATH ? std::string(path, length) : std::string();
+}
+
+// The prefix's drive_c as Wine's Z: drive shows it.
+std::string DriveCThroughZ() {
+  const char* prefix = getenv("WINEPREFIX");
+  if (!prefix || prefix[0] != '/') return "";
+  std::string path = std::string("Z:") + prefix + "/drive_c";
+  for (char& c : path) c = c == '/' ? '\\' : c;
+  return path;
+}
+
+std::string ShortName(const std::string& path) {
+  char name[MAX_PATH];
+  DWORD length = GetShortPathNameA(path.c_str(), name, MAX_PATH);
+  return length > 0 && length < MAX_PATH ? name : "";
+}
+
+// Every way of naming folder (a full path "C:\x\y" without its last
+// backslash, directly beneath C:\ or deeper) that the issue calls hostile.
+// Relative forms assume the current directory is C:\.
+std::vector<std::string> Spellings(const std::string& folder) {
+  const std::string rest = folder.substr(2);  // "\x\y"
+  const std::string last = folder.substr(folder.find_last_of('\\') + 1);
+  const std::string parent = folder.substr(0, folder.find_last_of('\\'));
+  std::string slashes = folder + "/";
+  for (char& c : slashes) c = c == '\\' ? '/' : c;
+  std::vector<std::string> all = {
+      folder + "\\",         folder,
+      folder + "\\.\\",      folder + "\\..\\" + last + "\\",
+      slashes,               folder + "\\\\",
+      "\\\\?\\" + folder + "\\", "\\\\.\\" + folder + "\\",
+      "\\??\\" + folder + "\\",  rest + "\\",
+      rest.substr(1) + "\\", parent + "\\" + last + ".\\",
+      folder + ".\\",        ShortName(folder) + "\\",
+  };
+  for (char& c : all[0]) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+  if (!DriveCThroughZ().empty()) all.push_back(DriveCThroughZ() + rest + "\\");
+  return all;
+}
+
+// Runs the cases with C:\ as the current directory, for relative spellings.
+class InDriveRoot {
+ public:
+  InDriveRoot() {
+    GetCurrentDirectoryA(MAX_PATH, saved_);
+    SetCurrentDirectoryA("C:\\");
+  }
+  ~InDriveRoot() { SetCurrentDirectoryA(saved_); }
+
+ private:
+  char saved_[MAX_PATH];
+};
+
+const char kGuarded[] = "C:\\unravel-guarded";      // protected in the throwaway cases
+const char kLinks[] = "C:\\unravel-links";          // made by prefix-links.sh, never removed
+
+TEST(FolderGuardTest, EverySpellingOfAProtectedFolderIsRefusedAndItsCanarySurvives) {
+  InDriveRoot root;
+  e2e::RemoveFolderTree(kGuarded);
+  ASSERT_TRUE(CreateDirectoryA(kGuarded, nullptr));
+  FolderGuard guard;
+  ASSERT_TRUE(guard.Protect(kGuarded));
+  const std::string canary = std::string(kGuarded) + "\\canary.tmp";
+
+  std::vector<std::string> spellings = Spellings(kGuarded);
+  spellings.push_back(std::string(kLinks) + "\\guarded\\");
+  for (const std::string& dir : spellings) {
+    WriteFile(canary);
+    EXPECT_FALSE(guard.Allows(dir.c_str())) << dir;
+    EXPECT_FALSE(CleanTempStorage(dir.c_str(), guard)) << dir;
+    EXPECT_TRUE(FileExists(canary)) << "deleted through " << dir;
+  }
+
+  // The same guard still cleans its subfolder and a folder of the same name elsewhere.
+  for (const std::string& dir : {std::string(kGuarded) + "\\sub\\", std::string(kGuarded) + "\\sub\\unravel-guarded\\"}) {
+    ASSERT_TRUE(CreateDirectoryA(dir.c_str(), nullptr)) << dir;
+    WriteFile(dir + "canary.tmp");
+    EXPECT_TRUE(CleanTempStorage(dir.c_str(), guard)) << dir;
+    EXPECT_FALSE(FileExists(dir + "canary.tmp")) << dir;
+  }
+  EXPECT_TRUE(FileExists(canary));
+  e2e::RemoveFolderTree(kGuarded);
+}
+
+TEST(FolderGuardTest, DriveRootsAndTheSystemsFoldersAreRefusedInEverySpelling) {
+  InDriveRoot root;
+  FolderGuard guard;
+  guard.ProtectSystemFolders();
+  const std::string windows = SystemFolder(GetWindowsDirectoryA);
+  const std::string system = SystemFolder(GetSystemDirectoryA);
+  ASSERT_EQ(0, windows.compare(0, 3, "C:\\")) << windows;
+  ASSERT_EQ(0, system.compare(0, windows.size() + 1, windows + "\\")) << system;
+
+  std::vector<std::string> refused = Spellings(windows);
+  for (const std::string& dir : Spellings(system)) refused.push_back(dir);
+  const std::string systemName = system.substr(windows.size() + 1);
+  for (const std::string& dir : {
+           std::string("C:\\"), std::string("c:\\"), std::string("C:"), std::string("\\"), std::string("C:\\.\\"),
+           std::string("C:\\\\"), std::string("C:/"), system + "\\..\\..\\", std::string("\\\\?\\C:\\"),
+           std::string("\\\\.\\C:\\"), std::string("\\??\\C:\\"), std::string("."), std::string("Z:\\"),
+           std::string("Z:\\.\\"), windows + "\\" + systemName + "\\..\\", system + "\\.\\",
+           std::string(kLinks) + "\\windows\\", std::string(kLinks) + "\\system\\",
+           std::string(kLinks) + "\\drive-c\\", std::string(kLinks) + "\\unix-root\\",
+           DriveCThroughZ() + "\\", std::string(kLinks) + "\\drive-c\\windows\\"}) {
+    refused.push_back(dir);
+  }
+  ASSERT_FALSE(DriveCThroughZ().empty()) << "WINEPREFIX is not set";
+  for (const std::string& dir : refused) EXPECT_FALSE(guard.Allows(dir.c_str())) << dir;
+}
+
+TEST(FolderGuardTest, OrdinaryFoldersAndFoldersNamedLikeSystemFoldersAreStillCleaned) {
+  InDriveRoot root;
+  const std::string windows = SystemFolder(GetWindowsDirectoryA);
+  e2e::RemoveFolderTree("C:\\Zentrova");
+  FolderGuard guard;
+  guard.ProtectSystemFolders();
+  for (const std::string& dir : {std::string("C:\\Zentrova\\"), std::string("C:\\Zentrova\\Temp\\"),
+                                 std::string("C:\\Zentrova\\windows\\"), std::string("C:\\Zentrova\\windows\\system32\\"),
+                                 windows + "\\unravel-temp\\", std::string("Zentrova\\Temp\\"),
+                                 DriveCThroughZ() + "\\Zentrova\\Temp\\"}) {
+    CreateDirectoryA(dir.c_str(), nullptr);
+    WriteFile(dir + "a.tmp");
+    EXPECT_TRUE(guard.Allows(dir.c_str())) << dir;
+    EXPECT_TRUE(CleanTempStorage(dir.c_str())) << dir;
+    EXPECT_FALSE(FileExists(dir + "a.tmp")) << dir;
+  }
+  e2e::RemoveFolderTree(windows + "\\unravel-temp");
+  e2e::RemoveFolderTree("C:\\Zentrova");
+}
+
+TEST(FolderGuardTest, AFolderWhoseIdentityCannotBeReadOrThatIsAVolumeRootIsRefused) {
+  FolderGuard none;  // nothing protected: only the guard's own checks are left
+  EXPECT_TRUE(none.Allows("C:\\windows\\"));
+  EXPECT_FALSE(none.Allows("C:\\"));                       // the root of its volume
+  EXPECT_FALSE(none.Allows("C:\\windows\\system32\\..\\..\\"));
+  EXPECT_FALSE(none.Allows("C:\\unravel-missing\\"));      // no such folder
+  EXPECT_FALSE(none.Allows("\\\\?\\C:"));                  // the volume itself
+  EXPECT_FALSE(none.Allows(""));
+  EXPECT_FALSE(none.Protect("C:\\unravel-missing\\"));
+  EXPECT_FALSE(none.Protect(""));
+
+  // The guard is bounded: a full one adds no more and still refuses what it holds.
+  FolderGuard full;
+  int added = 0;
+  while (full.Protect("C:\\") && added < 100) ++added;
+  EXPECT_LT(added, 100);
+  EXPECT_FALSE(full.Protect("C:\\windows\\"));
+  EXPECT_TRUE(full.Allows("C:\\windows\\"));
 }
 }  // namespace

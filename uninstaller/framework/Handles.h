@@ -51,6 +51,11 @@ struct FindTraits {
   static HANDLE Empty() { return INVALID_HANDLE_VALUE; }
   static void Close(HANDLE h) { FindClose(h); }
 };
+struct FileTraits {
+  using Type = HANDLE;
+  static HANDLE Empty() { return INVALID_HANDLE_VALUE; }
+  static void Close(HANDLE h) { CloseHandle(h); }
+};
 struct GdiObjectTraits {
   using Type = HGDIOBJ;
   static HGDIOBJ Empty() { return nullptr; }
@@ -59,4 +64,5 @@ struct GdiObjectTraits {
 
 using UniqueRegKey = UniqueHandle<RegKeyTraits>;
 using UniqueFind = UniqueHandle<FindTraits>;
+using UniqueFile = UniqueHandle<FileTraits>;
 using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;

@@ -1,0 +1,26 @@
+#pragma once
+// A folder's identity as the file system itself keeps it: the serial number
+// of its volume and its file index there. Every spelling of a path to the
+// folder (dots, doubled or forward slashes, device prefixes, short names,
+// another drive letter for the same place) and every link to it lead to the
+// same identity, which no comparison of texts can promise.
+#include "Text.h"
+
+struct FolderIdentity {
+  DWORD volumeSerial = 0;
+  DWORD indexHigh = 0;
+  DWORD indexLow = 0;
+
+  bool operator==(const FolderIdentity& other) const {
+    return volumeSerial == other.volumeSerial && indexHigh == other.indexHigh && indexLow == other.indexLow;
+  }
+  bool operator!=(const FolderIdentity& other) const { return !(*this == other); }
+};
+
+// Reads the identity of what path names, exactly as the platform resolves
+// path (relative to the current directory if it is relative). The object is
+// opened for its attributes only and shares every access, so nobody else's
+// use of it stands in the way and nothing about it changes. True with
+// *identity filled; false with *identity unchanged and GetLastError telling
+// why when path can't be opened or its identity can't be read.
+bool ReadFolderIdentity(const Text& path, FolderIdentity* identity);
