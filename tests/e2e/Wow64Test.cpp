@@ -221,8 +221,8 @@ TEST_F(Wow64, WholeSequenceRemovesCleansAndHandsOver) {
 }
 
 // Temporary storage naming a system directory: the 32-bit one (syswow64, also
-// what "system32" means to a 32-bit program) or the real one stays whole, and
-// the uninstaller is still started.
+// what "system32" means to a 32-bit program) or the real one ("sysnative" to
+// a 32-bit program) stays whole, and the uninstaller is still started.
 class Wow64SystemTemp : public Wow64, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(Wow64SystemTemp, CleansNothingAndStillHandsOver) {
@@ -258,5 +258,5 @@ TEST_P(Wow64SystemTemp, CleansNothingAndStillHandsOver) {
 
 INSTANTIATE_TEST_SUITE_P(Spellings, Wow64SystemTemp,
                          ::testing::Values("C:\\windows\\syswow64\\", "C:\\windows\\system32\\",
-                                           "c:\\WINDOWS\\SysWOW64\\.\\"));
+                                           "c:\\WINDOWS\\SysWOW64\\.\\", "C:\\windows\\sysnative\\"));
 }  // namespace
