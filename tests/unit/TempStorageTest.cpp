@@ -153,6 +153,16 @@ TEST(FolderGuardTest, DriveRootsAndTheSystemsFoldersAreRefusedInEverySpelling) {
   }
   ASSERT_FALSE(DriveCThroughZ().empty()) << "WINEPREFIX is not set";
   for (const std::string& dir : refused) EXPECT_FALSE(guard.Allows(dir.c_str())) << dir;
+
+  // The cleanup itself, as the program calls it, leaves a file in the Windows
+  // directory alone in every spelling of it.
+  const std::string marker = windows + "\\unravel-marker.tmp";
+  WriteFile(marker);
+  for (const std::string& dir : Spellings(windows)) {
+    EXPECT_FALSE(CleanTempStorage(dir.c_str())) << dir;
+    ASSERT_TRUE(FileExists(marker)) << "deleted through " << dir;
+  }
+  DeleteFileA(marker.c_str());
 }
 
 TEST(FolderGuardTest, OrdinaryFoldersAndFoldersNamedLikeSystemFoldersAreStillCleaned) {
