@@ -3,6 +3,7 @@
 // uninstaller, which records the command line it was given.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "Driver.h"
@@ -137,5 +138,45 @@ TEST_F(Sequence, UninstallerOutsideTheWindowsDirectoryIsNotFoundAndDriveRootIsNe
   ExpectNothingHandedOver();
   EXPECT_EQ("", ReadWholeFile("C:\\ZU\\uninst-record.txt"));
   EXPECT_TRUE(FileExists("C:\\unravel-marker.tmp"));
+}
+
+TEST_F(Sequence, HostileSpellingsOfSystemFoldersAsTemporaryStorageDeleteNothingAndTheUninstallerStillStarts) {
+  const std::string windows = stage_.WindowsDir();
+  char buffer[MAX_PATH];
+  ASSERT_GT(GetSystemDirectoryA(buffer, MAX_PATH), 0u);
+  const std::string system = buffer;
+  const char* prefix = getenv("WINEPREFIX");
+  ASSERT_TRUE(prefix && prefix[0] == '/') << "WINEPREFIX is not set";
+  std::string windowsThroughZ = std::string("Z:") + prefix + "\\drive_c" + windows.substr(2) + "\\";
+  std::replace(windowsThroughZ.begin(), windowsThroughZ.end(), '/', '\\');
+  std::string forwardRoot = system + "/../../";
+  std::replace(forwardRoot.begin(), forwardRoot.end(), '\\', '/');
+
+  const std::string canaries[] = {windows + "\\unravel-canary.tmp", system + "\\unravel-canary.tmp",
+                                  "C:\\unravel-canary.tmp"};
+  for (const std::string& canary : canaries) stage_.WriteFile(canary);
+  stage_.MakeFolder("C:\\ZH");
+  stage_.WriteFile("C:\\ZH\\DeIsLog.1");
+  stage_.InstallUninstaller();
+  const std::string record = windows + "\\uninst-record.txt";
+
+  // The Windows directory first: were it emptied, uninst.exe would be gone
+  // and the case would end at once, before a broken system could stall it.
+  for (const std::string& temp : {"\\\\?\\" + windows + "\\", windowsThroughZ, system + "\\..\\..\\", forwardRoot,
+                                  "\\??\\" + system + "\\", system + "\\.\\"}) {
+    SCOPED_TRACE(temp);
+    DeleteFileA(record.c_str());
+    stage_.SetDirectories("", temp, "C:\\ZH\\");
+    StartAndUninstall();
+    ExpectMessage(kNoControls);
+    // Silent to the end: any window now is the hand-over failing.
+    HWND unexpected = app_->WaitAnyWindow();
+    EXPECT_EQ(nullptr, unexpected) << Text(unexpected);
+    EXPECT_EQ(0u, app_->WaitExit(unexpected ? 0 : 10000));
+    for (const std::string& canary : canaries) EXPECT_TRUE(FileExists(canary)) << canary;
+    ASSERT_TRUE(FileExists(windows + "\\uninst.exe"));
+    ASSERT_TRUE(WaitFile(record, 30000));
+    EXPECT_EQ(windows + "\\uninst.exe -f\"C:\\ZH\\DeIsLog.1\"", stage_.UninstallerRecord());
+  }
 }
 }  // namespace

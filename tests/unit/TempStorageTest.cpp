@@ -62,25 +62,25 @@ std::string ShortName(const std::string& path) {
   return length > 0 && length < MAX_PATH ? name : "";
 }
 
-// Every way of naming folder (a full path "C:\x\y" without its last
-// backslash, directly beneath C:\ or deeper) that the issue calls hostile.
-// Relative forms assume the current directory is C:\.
+// Every hostile way of naming folder (a full path "C:\x\y" without its last
+// backslash). Relative forms assume the current directory is C:\.
 std::vector<std::string> Spellings(const std::string& folder) {
   const std::string rest = folder.substr(2);  // "\x\y"
   const std::string last = folder.substr(folder.find_last_of('\\') + 1);
-  const std::string parent = folder.substr(0, folder.find_last_of('\\'));
   std::string slashes = folder + "/";
   for (char& c : slashes) c = c == '\\' ? '/' : c;
+  std::string upper = folder + "\\";
+  for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
   std::vector<std::string> all = {
-      folder + "\\",         folder,
-      folder + "\\.\\",      folder + "\\..\\" + last + "\\",
-      slashes,               folder + "\\\\",
+      upper,                     folder,
+      folder + "\\.\\",          folder + "\\..\\" + last + "\\",
+      slashes,                   folder + "\\\\",
       "\\\\?\\" + folder + "\\", "\\\\.\\" + folder + "\\",
       "\\??\\" + folder + "\\",  rest + "\\",
-      rest.substr(1) + "\\", parent + "\\" + last + ".\\",
-      folder + ".\\",        ShortName(folder) + "\\",
+      rest.substr(1) + "\\",     ".." + rest + "\\",
+      folder + ".\\",
   };
-  for (char& c : all[0]) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+  if (!ShortName(folder).empty()) all.push_back(ShortName(folder) + "\\");
   if (!DriveCThroughZ().empty()) all.push_back(DriveCThroughZ() + rest + "\\");
   return all;
 }
@@ -153,6 +153,16 @@ TEST(FolderGuardTest, DriveRootsAndTheSystemsFoldersAreRefusedInEverySpelling) {
   }
   ASSERT_FALSE(DriveCThroughZ().empty()) << "WINEPREFIX is not set";
   for (const std::string& dir : refused) EXPECT_FALSE(guard.Allows(dir.c_str())) << dir;
+
+  // The cleanup itself, as the program calls it, leaves a file in the Windows
+  // directory alone in every spelling of it.
+  const std::string marker = windows + "\\unravel-marker.tmp";
+  WriteFile(marker);
+  for (const std::string& dir : Spellings(windows)) {
+    EXPECT_FALSE(CleanTempStorage(dir.c_str())) << dir;
+    ASSERT_TRUE(FileExists(marker)) << "deleted through " << dir;
+  }
+  DeleteFileA(marker.c_str());
 }
 
 TEST(FolderGuardTest, OrdinaryFoldersAndFoldersNamedLikeSystemFoldersAreStillCleaned) {

@@ -3,7 +3,9 @@
 // of its volume and its file index there. Every spelling of a path to the
 // folder (dots, doubled or forward slashes, device prefixes, short names,
 // another drive letter for the same place) and every link to it lead to the
-// same identity, which no comparison of texts can promise.
+// same identity, which no comparison of texts can promise. The converse is
+// weaker (file indexes may be reused, and ReFS keeps longer ones), so a
+// match may at worst be a false alarm, never a miss.
 #include "Text.h"
 
 struct FolderIdentity {

@@ -19,7 +19,10 @@ bool FolderGuard::Protect(const Text& folder) {
 
 void FolderGuard::ProtectSystemFolders() {
   // An empty floppy or card reader must fail quietly, not ask for a disk.
-  UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  // SetErrorMode tells the old mode only by replacing it: keep its flags.
+  const UINT quiet = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
+  UINT oldMode = SetErrorMode(quiet);
+  SetErrorMode(oldMode | quiet);
   char drives[26 * 4 + 1];
   DWORD length = GetLogicalDriveStringsA(sizeof drives, drives);
   if (length > 0 && length < sizeof drives) {
