@@ -24,10 +24,13 @@
 //   (LoadLibrary, FreeLibrary) or holds a lock of ours: resuming out of it
 //   would leave the lock held.
 //
-// The registration record lives on the stack and the chain stays intact to
-// its end, as SEHOP checks; the handler lies in this image, which has no
-// SafeSEH table and is not marked NO_SEH (tests/check-binaries.sh checks
-// the latter), so the platform accepts it with DEP on. 32-bit x86 only.
+// The registration record lives on the stack, 4-byte aligned, above the
+// foreign code's records and below the caller's, and the chain stays intact
+// to its end, as SEHOP checks. The handler lies in this image's code, which
+// the platform accepts with DEP on as long as the image is not marked NO_SEH
+// (tests/check-binaries.sh checks it) and has no table of allowed handlers
+// (GNU ld writes none; a linked-in load configuration with one would have
+// to list FaultGuardHandler). 32-bit x86 only.
 #include <windows.h>
 
 using GuardedFunction = long (*)(void* argument);
