@@ -1,6 +1,7 @@
 // The real unravel.exe with controls that misbehave while they unregister:
-// one faults, one runs a message loop of its own during which the user
-// clicks on the list again. Each costs that control only.
+// one faults in its entry point, one as it is loaded, one runs a message
+// loop of its own during which the user clicks on the list again. Each
+// costs that control only.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -102,25 +103,30 @@ TEST_F(MisbehavingControl, AFaultingControlAmongGoodOnesCostsThatControlOnly) {
   stage_.Register({Clsid(1), "Grid Control", ocx + "grid.ocx"});
   stage_.CopyFixture("ctl_fault.ocx", ocx + "faulting.ocx");
   stage_.Register({Clsid(2), "Faulting Control", ocx + "faulting.ocx"});
+  stage_.CopyFixture("ctl_initfault.ocx", ocx + "unloadable.ocx");  // faults in DllMain
+  stage_.Register({Clsid(3), "Unloadable Control", ocx + "unloadable.ocx"});
   stage_.CopyFixture("ctl_false.ocx", ocx + "chart.ocx");
-  stage_.Register({Clsid(3), "Chart Control", ocx + "chart.ocx"});
+  stage_.Register({Clsid(4), "Chart Control", ocx + "chart.ocx"});
   stage_.WriteFile("C:\\ZF\\Temp\\a.tmp");
   stage_.WriteFile("C:\\ZF\\DeIsLog.1");
   stage_.InstallUninstaller();
 
   StartToTheList();
-  ASSERT_EQ((std::vector<std::string>{"Grid Control", "Faulting Control", "Chart Control"}), Lines(list_));
-  SelectLines(list_, {0, 1, 2});
+  ASSERT_EQ((std::vector<std::string>{"Grid Control", "Faulting Control", "Unloadable Control", "Chart Control"}),
+            Lines(list_));
+  SelectLines(list_, {0, 1, 2, 3});
   Click(removal_, IDOK);
   Answer("Chart Control", kYesToAll);
 
-  HWND box = app_->WaitWindow(kFailureCaption);
-  ASSERT_NE(box, nullptr) << "no failure message for the faulting control";
-  EXPECT_EQ("Unable to unregister control Faulting Control", FindControl(box, -1).text);
-  EXPECT_EQ(MessageIcon::Exclamation, IconOf(box)) << ToString(IconOf(box));
-  EXPECT_EQ(removal_, Owner(box));
-  Dismiss(box);
-  ASSERT_TRUE(WaitGone(box));
+  for (const char* name : {"Unloadable Control", "Faulting Control"}) {
+    HWND box = app_->WaitWindow(kFailureCaption);
+    ASSERT_NE(box, nullptr) << "no failure message for " << name;
+    EXPECT_EQ(std::string("Unable to unregister control ") + name, FindControl(box, -1).text);
+    EXPECT_EQ(MessageIcon::Exclamation, IconOf(box)) << ToString(IconOf(box));
+    EXPECT_EQ(removal_, Owner(box));
+    Dismiss(box);
+    ASSERT_TRUE(WaitGone(box));
+  }
 
   // The pass went on past the fault to the last control; every confirmed
   // line leaves the list, as after any failure.
@@ -128,6 +134,8 @@ TEST_F(MisbehavingControl, AFaultingControlAmongGoodOnesCostsThatControlOnly) {
   EXPECT_FALSE(FileExists(ocx + "grid.ocx"));
   EXPECT_FALSE(FileExists(ocx + "chart.ocx"));
   EXPECT_TRUE(FileExists(ocx + "faulting.ocx"));
+  EXPECT_TRUE(FileExists(ocx + "unloadable.ocx"));
+  EXPECT_EQ(0, Unregistrations(ocx + "unloadable.ocx"));
   EXPECT_EQ(1, Unregistrations(ocx + "grid.ocx"));
   EXPECT_EQ(1, Unregistrations(ocx + "faulting.ocx"));
   EXPECT_EQ(1, Unregistrations(ocx + "chart.ocx"));
