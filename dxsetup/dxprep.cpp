@@ -2,6 +2,7 @@
 // launcher through the platform's setup library, then says how it went.
 #include <windows.h>
 
+#include "BusyFlag.h"
 #include "SourcePath.h"
 
 extern "C" int WINAPI DirectXSetup(HWND owner, LPSTR rootPath, DWORD flags);
@@ -17,10 +18,17 @@ constexpr WPARAM kCancelClicked = 2;   // "Cancel", Esc and the close box
 
 char g_sourcePath[kSourcePathSize];
 bool g_sourcePathValid = false;
+// Set from "Install" to the end of the dialog: the setup library runs its
+// own windows and message loop, which deliver posted clicks to this dialog.
+BusyFlag g_installing;
 
 INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   if (message != WM_COMMAND) return 0;
+  // Install, Cancel, Esc and the close box while the setup runs or its
+  // outcome is up: one call, one message, one end.
+  if (g_installing.IsSet()) return (wParam == kInstallClicked || wParam == kCancelClicked) ? TRUE : 0;
   if (wParam == kInstallClicked) {
+    BusyFlag::Scope install(g_installing);
     // A source path that could not be built is never handed to the library.
     int rc = g_sourcePathValid ? DirectXSetup(dialog, g_sourcePath, kSetupFlags) : -1;
     MessageBoxA(dialog, rc < 0 ? kFailed : kSucceeded, kCaption, MB_OK);

@@ -2,8 +2,9 @@
 # Ship check of the built programs, without running them:
 #   check-binaries.sh [--no-budget] <unravel.exe> <dxprep.exe>
 # Each must import system DLLs only (dxprep also DSETUP.dll), have ASLR and
-# DEP on, carry exactly one manifest (elevated, no common-controls 6) and a
-# complete version resource, and stay within its size budget. Sizes are
+# DEP on and not be marked as free of exception handlers (NO_SEH), carry
+# exactly one manifest (elevated, no common-controls 6) and a complete
+# version resource, and stay within its size budget. Sizes are
 # always printed; --no-budget skips the budget (debug builds).
 set -u -o pipefail
 
@@ -23,6 +24,7 @@ fi
 SYSTEM_DLLS="KERNEL32 USER32 GDI32 ADVAPI32 OLE32 MSVCRT"
 IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE=0x0040
 IMAGE_DLLCHARACTERISTICS_NX_COMPAT=0x0100
+IMAGE_DLLCHARACTERISTICS_NO_SEH=0x0400
 RT_VERSION=16
 RT_MANIFEST=24
 SUPPORTED_OS_IDS="e2011457-1546-43c5-a5fe-008deee3d3f0 35138b9a-5d96-4fbd-8e2d-a2440225f93a
@@ -86,6 +88,10 @@ check_program() {
       fail "$name" "DllCharacteristics 0x$chars lacks DYNAMIC_BASE"
     (( 16#$chars & IMAGE_DLLCHARACTERISTICS_NX_COMPAT )) ||
       fail "$name" "DllCharacteristics 0x$chars lacks NX_COMPAT"
+    # The fault guard's handler lives in the image: the platform would
+    # refuse it in an image marked as having none.
+    (( 16#$chars & IMAGE_DLLCHARACTERISTICS_NO_SEH )) &&
+      fail "$name" "DllCharacteristics 0x$chars has NO_SEH"
   fi
 
   # Resources: exactly one manifest, ID 1 (a second one, such as a default

@@ -117,6 +117,38 @@ TEST_F(Dxprep, CancelEscAndTheCloseBoxCallNothing) {
   ExpectLeavesQuietly(dialog);
 }
 
+TEST_F(Dxprep, ClicksWhileTheSetupRunsOrItsOutcomeIsUpDoNothing) {
+  // This setup library shows a window of its own and runs a message loop
+  // for about two seconds, which delivers the clicks posted to the dialog.
+  stage_.MakeFolder(std::string(kFolder) + "\\DirectX");
+  stage_.CopyFixture("DSETUP-busy.dll", std::string(kFolder) + "\\DSETUP.dll");
+  stage_.WriteFile(std::string(kFolder) + "\\dsetup-result.txt", "0");
+  Start();
+  HWND dialog = app_->WaitWindow(kDialog);
+  ASSERT_NE(dialog, nullptr);
+  Click(dialog, 1);
+  HWND busy = app_->WaitWindow("DirectX Setup Busy");
+  ASSERT_NE(busy, nullptr) << "the setup library's own window never came";
+  Click(dialog, 1);
+  Click(dialog, 2);
+  CloseBox(dialog);
+  ASSERT_TRUE(WaitGone(busy));
+
+  HWND box = app_->WaitWindow(kCaption);
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(kSucceeded, FindControl(box, -1).text);
+  EXPECT_EQ(dialog, Owner(box));
+  // The outcome's own loop delivers clicks to the dialog too.
+  Click(dialog, 1);
+  Click(dialog, 2);
+  Sleep(1000);
+  EXPECT_TRUE(Exists(box));
+  Dismiss(box);
+  EXPECT_TRUE(app_->WindowsUntilExit({dialog, box}).empty());
+  EXPECT_EQ(0u, app_->WaitExit());
+  EXPECT_EQ(std::string("window=valid\npath=") + kFolder + "\\DirectX\nflags=63\n", Record());
+}
+
 TEST_F(Dxprep, DoesNotStartWithoutTheSetupLibrary) {
   // The folder holds no DSETUP.dll: either the platform refuses to start
   // the program, or it ends at load time without showing anything.

@@ -3,6 +3,7 @@
 #include <objbase.h>
 
 #include "Sandbox.h"
+#include "framework/FaultGuard.h"
 #include "removal/ControlRecord.h"
 
 namespace {
@@ -36,7 +37,16 @@ class ControlRecordTest : public ::testing::Test {
   }
   static bool Loaded(const std::string& path) { return GetModuleHandleA(path.c_str()) != nullptr; }
 
+  // What the controls were asked, through their log (text mode: CR LF), in
+  // this test.
+  std::string Log() const { return ReadFile(log_); }
+  void StartLog() {
+    ASSERT_TRUE(SetEnvironmentVariableA("UNRAVEL_FIXTURE_LOG", log_.c_str()));
+  }
+
   Sandbox box_{"record"};
+  Sandbox logBox_{"record-log"};
+  std::string log_ = logBox_ / "calls.log";
 };
 
 TEST_F(ControlRecordTest, SuccessCodesGiveOneAndTheControlRemovesItsRegistration) {
@@ -79,5 +89,34 @@ TEST_F(ControlRecordTest, NothingLoadableOrNoPathGivesZero) {
 
   ControlRecord empty;  // no path at all; destroying it frees nothing
   EXPECT_EQ(0, empty.Unregister());
+}
+TEST_F(ControlRecordTest, AFaultInTheEntryPointGivesZeroOnceAndAgainLater) {
+  StartLog();
+  std::string faulting = Install("ctl_fault.ocx", "faulting.ocx");
+  void* head = ExceptionChainHead();
+  EXPECT_EQ(0, Unregister(faulting));
+  EXPECT_EQ(head, ExceptionChainHead());
+  EXPECT_EQ("unregister " + faulting + "\r\n", Log());
+  // Left loaded on purpose; asked again, it faults again, guarded again.
+  EXPECT_TRUE(Loaded(faulting));
+  EXPECT_EQ(0, Unregister(faulting));
+  EXPECT_EQ(head, ExceptionChainHead());
+  // A good control after it is unaffected.
+  std::string ok = Install("ctl_ok.ocx", "grid.ocx");
+  EXPECT_EQ(1, Unregister(ok));
+  EXPECT_EQ("unregister " + faulting + "\r\nunregister " + faulting + "\r\nunregister " + ok + "\r\n", Log());
+  SetEnvironmentVariableA("UNRAVEL_FIXTURE_LOG", nullptr);
+}
+
+TEST_F(ControlRecordTest, AFaultInDllMainIsAFailedLoad) {
+  // The loader catches it and the load fails; the entry point never runs.
+  StartLog();
+  std::string unloadable = Install("ctl_initfault.ocx", "unloadable.ocx");
+  EXPECT_EQ(nullptr, LoadLibraryA(unloadable.c_str()));
+  EXPECT_EQ(0, Unregister(unloadable));
+  EXPECT_FALSE(Loaded(unloadable));
+  EXPECT_EQ("", Log());
+  EXPECT_TRUE(DeleteFileA(unloadable.c_str()));
+  SetEnvironmentVariableA("UNRAVEL_FIXTURE_LOG", nullptr);
 }
 }  // namespace

@@ -3,6 +3,7 @@
 #include <objbase.h>
 #include <string.h>
 
+#include "../framework/FaultGuard.h"
 #include "../framework/Handles.h"
 
 namespace {
@@ -15,6 +16,8 @@ struct CoLibraryTraits {
 using UniqueCoLibrary = UniqueHandle<CoLibraryTraits>;
 
 using UnregisterServerFn = HRESULT(STDAPICALLTYPE*)();
+
+long CallUnregisterServer(void* entry) { return reinterpret_cast<UnregisterServerFn>(entry)(); }
 }  // namespace
 
 ControlRecord::~ControlRecord() {
@@ -40,7 +43,14 @@ int ControlRecord::Unregister() {
       UniqueCoLibrary module(loaded);
       auto entry = reinterpret_cast<UnregisterServerFn>(
           reinterpret_cast<void*>(GetProcAddress(module.Get(), "DllUnregisterServer")));
-      if (entry) result = entry() >= 0 ? 1 : 0;
+      // Only the entry point runs guarded, never the loader.
+      long hr = 0;
+      if (entry) {
+        if (GuardedCall(CallUnregisterServer, reinterpret_cast<void*>(entry), &hr))
+          result = hr >= 0 ? 1 : 0;
+        else
+          module.Release();  // faulted: stays loaded, see the header
+      }
     }
   }
   CoUninitialize();

@@ -13,6 +13,12 @@ class ControlRecord {
   // Loads serverPath, calls its own "DllUnregisterServer" and releases it.
   // 1 when the entry point ran and reported success (S_FALSE included),
   // 0 for anything else. Makes its own balanced COM initialisation.
+  // A hardware fault inside the entry point gives 0 too. The module that
+  // faulted is left loaded until the process ends: its state is unknown,
+  // and releasing it would run its detach code and unmap code that windows,
+  // timers or threads it started may still call. Its file stays locked, as
+  // a control that failed to unregister keeps its file anyway. A fault in
+  // the control's DllMain is the loader's to handle: the load fails.
   int Unregister();
 
   // Copies text with its zero byte into a new owned buffer (none for none).

@@ -45,6 +45,9 @@ bool ControlRemovalDialog::OnCommand(UINT id) {
       {IDOK, &ControlRemovalDialog::DeleteSelected},  // "&Delete .OCX", the default button
       {IDCANCEL, &ControlRemovalDialog::Close},       // "&OK", Esc and the close box
   };
+  // Neither a second pass nor a close (which frees the records the pass
+  // still uses) while one runs; the click is dropped, not queued.
+  if (passRunning.IsSet() && (id == IDOK || id == IDCANCEL)) return true;
   return Dispatch(this, map, id);
 }
 
@@ -104,6 +107,7 @@ void ControlRemovalDialog::DeleteSelected() {
   int* selected = new int[count];
   int got = static_cast<int>(
       SendMessageA(controlList, LB_GETSELITEMS, count, reinterpret_cast<LPARAM>(selected)));
+  BusyFlag::Scope pass(passRunning);
 
   bool ask = true;
   bool stop = false;
@@ -114,8 +118,8 @@ void ControlRemovalDialog::DeleteSelected() {
     ControlRecord* record = records[line];
     bool remove = !ask;
     if (ask) {
-      // Owned by this dialog, which is disabled meanwhile: no second pass
-      // and no close can start while the question is up.
+      // Owned by this dialog, which is disabled meanwhile; posted clicks
+      // still arrive and are dropped while the pass runs.
       UnregisterConfirmDialog confirm(Window());
       confirm.controlName = record->description;
       switch (confirm.DoModal()) {

@@ -2,7 +2,10 @@
 // Lists the product's OLE controls (classes marked "Control" whose server
 // file lies directly in the storage directory) and removes the ones the user
 // confirms: the control's own unregistration, then its file. Writes no
-// registry key itself. Every way out ends the dialog with 2.
+// registry key itself. Every way out ends the dialog with 2. While a pass
+// runs (first question to last removal) "&Delete .OCX", "&OK", Esc and the
+// close box do nothing: a control's own message loop may deliver them.
+#include "../framework/BusyFlag.h"
 #include "../framework/ModalDialog.h"
 #include "../framework/OwnedList.h"
 #include "../framework/Text.h"
@@ -41,4 +44,5 @@ class ControlRemovalDialog : public ModalDialog {
   HWND controlList = nullptr;          // list box 1000, line i shows records[i]
   OwnedList<ControlRecord> records;
   Text storageDir;
+  BusyFlag passRunning;
 };

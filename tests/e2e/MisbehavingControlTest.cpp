@@ -1,0 +1,204 @@
+// The real unravel.exe with controls that misbehave while they unregister:
+// one faults in its entry point, one as it is loaded, one runs a message
+// loop of its own during which the user clicks on the list again. Each
+// costs that control only.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "Driver.h"
+#include "Staging.h"
+
+using namespace e2e;
+
+namespace {
+const char kIntro[] = "Uninstall Zentrova.";
+const char kRemoval[] = " Delete Custom Control (.OCX) files.";
+const char kQuestion[] = "Dialog";
+const char kFailureCaption[] = "Zentrova Uninstall";
+const char kBusyWindow[] = "Zentrova Control Busy";  // shown by the looping control
+constexpr int kYes = 1066, kYesToAll = 1067, kNo = 1068, kList = 1000, kName = 1070;
+
+std::string Clsid(int n) {
+  char id[64];
+  wsprintfA(id, "{7E57FA%02X-0000-4000-8000-00000000FA%02X}", n, n);
+  return id;
+}
+
+std::vector<std::string> Lines(HWND list) {
+  std::vector<std::string> lines;
+  int count = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    // Across processes the list box answers in UTF-16 whatever was asked.
+    std::wstring wide(SendMessageW(list, LB_GETTEXTLEN, i, 0) * 2 + 16, L'\0');
+    SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&wide[0]));
+    char text[1024] = "";
+    WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, text, sizeof text, nullptr, nullptr);
+    lines.push_back(text);
+  }
+  return lines;
+}
+
+std::vector<std::string> SettledLines(HWND list, const std::vector<std::string>& expected) {
+  std::vector<std::string> lines = Lines(list);
+  for (DWORD waited = 0; lines != expected && waited < kTimeoutMs; waited += 200) {
+    Sleep(200);
+    lines = Lines(list);
+  }
+  return lines;
+}
+
+class MisbehavingControl : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    stage_.MakeFolder(log_folder_);
+    log_ = log_folder_ + "\\calls.log";
+    DeleteFileA(log_.c_str());
+    stage_.Track(log_);
+    SetEnvironmentVariableA("UNRAVEL_FIXTURE_LOG", log_.c_str());
+  }
+  void TearDown() override { SetEnvironmentVariableA("UNRAVEL_FIXTURE_LOG", nullptr); }
+
+  void StartToTheList() {
+    app_ = std::make_unique<Process>(Process::Start(WindowsPathFromEnv("UNRAVEL_EXE")));
+    HWND intro = app_->WaitWindow(kIntro);
+    ASSERT_NE(intro, nullptr);
+    Click(intro, IDOK);
+    removal_ = app_->WaitWindow(kRemoval);
+    ASSERT_NE(removal_, nullptr);
+    list_ = FindControl(removal_, kList).hwnd;
+  }
+
+  void Answer(const std::string& name, int button) {
+    HWND question = app_->WaitWindow(kQuestion);
+    ASSERT_NE(question, nullptr) << "no question for \"" << name << "\"";
+    EXPECT_EQ(name, FindControl(question, kName).text);
+    Click(question, button);
+    ASSERT_TRUE(WaitGone(question));
+  }
+
+  // How many times the control file at path was asked to unregister.
+  int Unregistrations(const std::string& path) const {
+    const std::string all = ReadWholeFile(log_);
+    const std::string line = "unregister " + path + "\r\n";
+    int count = 0;
+    for (size_t at = all.find(line); at != std::string::npos; at = all.find(line, at + line.size())) ++count;
+    return count;
+  }
+
+  Staging stage_;
+  std::unique_ptr<Process> app_;
+  HWND removal_ = nullptr;
+  HWND list_ = nullptr;
+  const std::string log_folder_ = "C:\\ZFLog";
+  std::string log_;
+};
+
+TEST_F(MisbehavingControl, AFaultingControlAmongGoodOnesCostsThatControlOnly) {
+  const std::string ocx = "C:\\ZF\\Ocx\\";
+  stage_.MakeFolder(ocx);
+  stage_.MakeFolder("C:\\ZF\\Temp");
+  stage_.SetDirectories(ocx, "C:\\ZF\\Temp\\", "C:\\ZF\\");
+  stage_.CopyFixture("ctl_ok.ocx", ocx + "grid.ocx");
+  stage_.Register({Clsid(1), "Grid Control", ocx + "grid.ocx"});
+  stage_.CopyFixture("ctl_fault.ocx", ocx + "faulting.ocx");
+  stage_.Register({Clsid(2), "Faulting Control", ocx + "faulting.ocx"});
+  stage_.CopyFixture("ctl_initfault.ocx", ocx + "unloadable.ocx");  // faults in DllMain
+  stage_.Register({Clsid(3), "Unloadable Control", ocx + "unloadable.ocx"});
+  stage_.CopyFixture("ctl_false.ocx", ocx + "chart.ocx");
+  stage_.Register({Clsid(4), "Chart Control", ocx + "chart.ocx"});
+  stage_.WriteFile("C:\\ZF\\Temp\\a.tmp");
+  stage_.WriteFile("C:\\ZF\\DeIsLog.1");
+  stage_.InstallUninstaller();
+
+  StartToTheList();
+  ASSERT_EQ((std::vector<std::string>{"Grid Control", "Faulting Control", "Unloadable Control", "Chart Control"}),
+            Lines(list_));
+  SelectLines(list_, {0, 1, 2, 3});
+  Click(removal_, IDOK);
+  Answer("Chart Control", kYesToAll);
+
+  for (const char* name : {"Unloadable Control", "Faulting Control"}) {
+    HWND box = app_->WaitWindow(kFailureCaption);
+    ASSERT_NE(box, nullptr) << "no failure message for " << name;
+    EXPECT_EQ(std::string("Unable to unregister control ") + name, FindControl(box, -1).text);
+    EXPECT_EQ(MessageIcon::Exclamation, IconOf(box)) << ToString(IconOf(box));
+    EXPECT_EQ(removal_, Owner(box));
+    Dismiss(box);
+    ASSERT_TRUE(WaitGone(box));
+  }
+
+  // The pass went on past the fault to the last control; every confirmed
+  // line leaves the list, as after any failure.
+  EXPECT_EQ(std::vector<std::string>{}, SettledLines(list_, {}));
+  EXPECT_FALSE(FileExists(ocx + "grid.ocx"));
+  EXPECT_FALSE(FileExists(ocx + "chart.ocx"));
+  EXPECT_TRUE(FileExists(ocx + "faulting.ocx"));
+  EXPECT_TRUE(FileExists(ocx + "unloadable.ocx"));
+  EXPECT_EQ(0, Unregistrations(ocx + "unloadable.ocx"));
+  EXPECT_EQ(1, Unregistrations(ocx + "grid.ocx"));
+  EXPECT_EQ(1, Unregistrations(ocx + "faulting.ocx"));
+  EXPECT_EQ(1, Unregistrations(ocx + "chart.ocx"));
+
+  // Then the cleanup and the hand-over, and a clean end.
+  Click(removal_, IDCANCEL);
+  ASSERT_TRUE(WaitGone(removal_));
+  EXPECT_EQ(0u, app_->WaitExit());
+  ASSERT_TRUE(WaitFile(stage_.WindowsDir() + "\\uninst-record.txt", kTimeoutMs));
+  EXPECT_EQ(stage_.WindowsDir() + "\\uninst.exe -f\"C:\\ZF\\DeIsLog.1\"", stage_.UninstallerRecord());
+  EXPECT_FALSE(FileExists("C:\\ZF\\Temp\\a.tmp"));
+}
+
+TEST_F(MisbehavingControl, ClicksDuringAControlsOwnMessageLoopStartNothingAndCloseNothing) {
+  const std::string ocx = "C:\\ZB\\Ocx\\";
+  stage_.MakeFolder(ocx);
+  stage_.SetDirectories(ocx, "", "");
+  stage_.CopyFixture("ctl_ok.ocx", ocx + "grid.ocx");
+  stage_.Register({Clsid(1), "Grid Control", ocx + "grid.ocx"});
+  stage_.CopyFixture("ctl_busy.ocx", ocx + "busy.ocx");
+  stage_.Register({Clsid(2), "Busy Control", ocx + "busy.ocx"});
+
+  StartToTheList();
+  ASSERT_EQ((std::vector<std::string>{"Grid Control", "Busy Control"}), Lines(list_));
+  SelectLines(list_, {0, 1});
+  Click(removal_, IDOK);
+  Answer("Busy Control", kYes);
+
+  // While the control's own loop runs: "&Delete .OCX" again, "&OK" and the
+  // close box, all delivered to the list by that loop.
+  HWND busy = app_->WaitWindow(kBusyWindow);
+  ASSERT_NE(busy, nullptr) << "the control's own window never came";
+  Click(removal_, IDOK);
+  Click(removal_, IDCANCEL);
+  CloseBox(removal_);
+  ASSERT_TRUE(WaitGone(busy));
+
+  // The pass goes on where it was: the next question is the other control.
+  Answer("Grid Control", kNo);
+  EXPECT_EQ(std::vector<std::string>{"Grid Control"}, SettledLines(list_, {"Grid Control"}));
+  EXPECT_TRUE(Exists(removal_));
+  EXPECT_TRUE(app_->Running());
+  EXPECT_EQ(1, Unregistrations(ocx + "busy.ocx"));
+  EXPECT_FALSE(FileExists(ocx + "busy.ocx"));
+  Sleep(1000);  // nothing queued comes up late
+  EXPECT_EQ(nullptr, FindWindowA(nullptr, kQuestion));
+
+  // Afterwards the list works as before: "&Delete .OCX", then "&OK".
+  Click(removal_, IDOK);
+  Answer("Grid Control", kYes);
+  EXPECT_EQ(std::vector<std::string>{}, SettledLines(list_, {}));
+  EXPECT_FALSE(FileExists(ocx + "grid.ocx"));
+  EXPECT_EQ(1, Unregistrations(ocx + "grid.ocx"));
+  EXPECT_EQ(1, Unregistrations(ocx + "busy.ocx"));
+  Click(removal_, IDCANCEL);
+  ASSERT_TRUE(WaitGone(removal_));
+  // No uninstaller staged: the two hand-over messages, then the end.
+  for (int i = 0; i < 2; ++i) {
+    HWND box = app_->WaitWindow("Zentrova Uninstall.");
+    ASSERT_NE(box, nullptr) << "hand-over message " << i + 1 << " missing";
+    Dismiss(box);
+    ASSERT_TRUE(WaitGone(box));
+  }
+  EXPECT_EQ(0u, app_->WaitExit());
+}
+}  // namespace

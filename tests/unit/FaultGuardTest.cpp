@@ -1,0 +1,169 @@
+// The fault guard: faults in a guarded call end that call only, and the
+// thread's exception chain is left exactly as it was.
+#include <windows.h>
+
+#include <excpt.h>
+#include <gtest/gtest.h>
+
+#include "framework/FaultGuard.h"
+
+namespace {
+long ReturnArgument(void* argument) { return static_cast<long>(reinterpret_cast<INT_PTR>(argument)); }
+
+long WriteThroughNull(void*) {
+  volatile int* volatile nothing = nullptr;
+  *nothing = 1;
+  return 7;
+}
+
+long DivideByZero(void*) {
+  volatile int zero = 0;
+  volatile int one = 1;
+  return one / zero;
+}
+
+long IllegalInstruction(void*) {
+  asm volatile("ud2");
+  return 7;
+}
+
+// Faults with the stack pointer far from where the call began, and with
+// the direction flag set, as broken code may leave them.
+long FaultWithStackAndFlagsMoved(void*) {
+  asm volatile(
+      "subl $4096, %%esp\n\t"
+      "std\n\t"
+      "movl $0, %%eax\n\t"
+      "movl (%%eax), %%eax\n\t"
+      "addl $4096, %%esp\n\t"
+      "cld" ::: "eax", "memory");
+  return 7;
+}
+
+// A handler of the foreign code's own, nearer on the chain than the guard.
+int g_ownHandlerCalls = 0;
+bool g_ownHandlerResolves = false;
+EXCEPTION_DISPOSITION __cdecl OwnHandler(EXCEPTION_RECORD* record, void*, CONTEXT* context, void*) {
+  if (record->ExceptionFlags & EXCEPTION_UNWIND) return ExceptionContinueSearch;
+  ++g_ownHandlerCalls;
+  if (!g_ownHandlerResolves) return ExceptionContinueSearch;
+  context->Eip += 3;  // steps over the 3-byte faulting store below
+  return ExceptionContinueExecution;
+}
+
+// Installs its own record, faults, and never gets to take the record off:
+// the guard must unlink it.
+long FaultUnderOwnRecord(void*) {
+  struct Record {
+    void* next;
+    void* handler;
+  };
+  volatile Record own;
+  own.next = ExceptionChainHead();
+  own.handler = reinterpret_cast<void*>(&OwnHandler);
+  asm volatile("movl %0, %%fs:0" ::"r"(&own) : "memory");
+  long value = 5;
+  // A fixed 3-byte instruction, so that the own handler can step over it.
+  asm volatile(
+      "xorl %%ecx, %%ecx\n\t"
+      ".byte 0x89, 0x41, 0x00\n\t"  // movl %eax, 0(%ecx)
+      : : "a"(value) : "ecx", "memory");
+  asm volatile("movl %0, %%fs:0" ::"r"(own.next) : "memory");
+  return 11;
+}
+
+long NestedFault(void* inner) {
+  long result = -1;
+  DWORD code = 0;
+  bool completed = GuardedCall(reinterpret_cast<GuardedFunction>(inner), nullptr, &result, &code);
+  return completed ? 100 : static_cast<long>(code);
+}
+
+class FaultGuardTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    head_ = ExceptionChainHead();
+    g_ownHandlerCalls = 0;
+    g_ownHandlerResolves = false;
+  }
+  void TearDown() override { EXPECT_EQ(head_, ExceptionChainHead()) << "chain head changed"; }
+
+  // Runs call guarded; the chain head is checked at once, before anything
+  // else could put it right.
+  bool Run(GuardedFunction call, long* result, DWORD* code, void* argument = nullptr) {
+    bool completed = GuardedCall(call, argument, result, code);
+    EXPECT_EQ(head_, ExceptionChainHead());
+    return completed;
+  }
+
+  void* head_ = nullptr;
+};
+
+TEST_F(FaultGuardTest, ANormalCallGivesItsResult) {
+  long result = 0;
+  DWORD code = 0;
+  EXPECT_TRUE(Run(ReturnArgument, &result, &code, reinterpret_cast<void*>(42)));
+  EXPECT_EQ(42, result);
+  EXPECT_EQ(0u, code);
+  EXPECT_TRUE(Run(ReturnArgument, &result, nullptr, reinterpret_cast<void*>(-3)));
+  EXPECT_EQ(-3, result);
+}
+
+TEST_F(FaultGuardTest, EachHardwareFaultEndsTheCallAsAFailure) {
+  const struct {
+    GuardedFunction call;
+    DWORD code;
+  } cases[] = {
+      {WriteThroughNull, EXCEPTION_ACCESS_VIOLATION},
+      {DivideByZero, EXCEPTION_INT_DIVIDE_BY_ZERO},
+      {IllegalInstruction, EXCEPTION_ILLEGAL_INSTRUCTION},
+      {FaultWithStackAndFlagsMoved, EXCEPTION_ACCESS_VIOLATION},
+  };
+  for (const auto& c : cases) {
+    long result = 99;
+    DWORD code = 0;
+    EXPECT_FALSE(Run(c.call, &result, &code));
+    EXPECT_EQ(99, result) << "result unchanged on a fault";
+    EXPECT_EQ(c.code, code);
+  }
+  // The direction flag is clear again after the fault that left it set.
+  unsigned flags;
+  asm volatile("pushfl\n\tpopl %0" : "=r"(flags));
+  EXPECT_EQ(0u, flags & 0x400);
+}
+
+TEST_F(FaultGuardTest, FaultsInARowAndNormalCallsBetweenThem) {
+  for (int i = 0; i < 20; ++i) {
+    long result = 0;
+    EXPECT_FALSE(Run(WriteThroughNull, &result, nullptr));
+    EXPECT_TRUE(Run(ReturnArgument, &result, nullptr, reinterpret_cast<void*>(i)));
+    EXPECT_EQ(i, result);
+  }
+}
+
+TEST_F(FaultGuardTest, TheForeignCodesOwnHandlerHasTheFirstSay) {
+  // It handles the fault itself: the call goes on and returns normally.
+  g_ownHandlerResolves = true;
+  long result = 0;
+  EXPECT_TRUE(Run(FaultUnderOwnRecord, &result, nullptr));
+  EXPECT_EQ(11, result);
+  EXPECT_EQ(1, g_ownHandlerCalls);
+
+  // It passes the fault on: the guard ends the call and unlinks the record
+  // the foreign code left on the chain.
+  g_ownHandlerResolves = false;
+  g_ownHandlerCalls = 0;
+  DWORD code = 0;
+  EXPECT_FALSE(Run(FaultUnderOwnRecord, &result, &code));
+  EXPECT_EQ(EXCEPTION_ACCESS_VIOLATION, code);
+  EXPECT_EQ(1, g_ownHandlerCalls);
+}
+
+TEST_F(FaultGuardTest, AnInnerGuardCatchesItsOwnFaultOnly) {
+  long result = 0;
+  EXPECT_TRUE(Run(NestedFault, &result, nullptr, reinterpret_cast<void*>(&WriteThroughNull)));
+  EXPECT_EQ(static_cast<long>(EXCEPTION_ACCESS_VIOLATION), result);
+  EXPECT_TRUE(Run(NestedFault, &result, nullptr, reinterpret_cast<void*>(&ReturnArgument)));
+  EXPECT_EQ(100, result);
+}
+}  // namespace
