@@ -15,9 +15,9 @@ bool Emulated() {
   return !value || std::strcmp(value, "0") != 0;
 }
 
-// A native Wine shows a window well within a second; 8 s leaves room for a
+// A native Wine shows a window well within a second; 5 s leaves room for a
 // machine busy with other builds.
-const DWORD kTimeoutMs = Emulated() ? 120000 : 8000;
+const DWORD kTimeoutMs = Emulated() ? 120000 : 5000;
 
 namespace {
 

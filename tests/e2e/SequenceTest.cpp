@@ -43,8 +43,8 @@ class Sequence : public ::testing::Test {
   }
 
   void ExpectNothingHandedOver() {
-    ExpectMessage(kNotFound);
-    ExpectMessage(kTryByHand);
+    ASSERT_NO_FATAL_FAILURE(ExpectMessage(kNotFound));
+    ASSERT_NO_FATAL_FAILURE(ExpectMessage(kTryByHand));
     EXPECT_EQ(0u, app_->WaitExit());
     Sleep(1000);
     EXPECT_EQ("", stage_.UninstallerRecord());
@@ -69,7 +69,7 @@ TEST_F(Sequence, RemovesControlsThenCleansTemporaryStorageThenHandsOver) {
   stage_.WriteFile("C:\\ZS\\keep.txt");
   stage_.InstallUninstaller();
 
-  StartAndUninstall();
+  ASSERT_NO_FATAL_FAILURE(StartAndUninstall());
   HWND removal = app_->WaitWindow(kRemoval);
   ASSERT_NE(removal, nullptr);
   // Controls come first: nothing is cleaned or started while the list is up.
@@ -84,7 +84,7 @@ TEST_F(Sequence, RemovesControlsThenCleansTemporaryStorageThenHandsOver) {
   ASSERT_TRUE(WaitGone(removal));
 
   EXPECT_EQ(0u, app_->WaitExit());
-  ASSERT_TRUE(WaitFile(stage_.WindowsDir() + "\\uninst-record.txt", 120000));
+  ASSERT_TRUE(WaitFile(stage_.WindowsDir() + "\\uninst-record.txt", kTimeoutMs));
   EXPECT_EQ(stage_.WindowsDir() + "\\uninst.exe -f\"C:\\ZS\\DeIsLog.1\"", stage_.UninstallerRecord());
 
   EXPECT_FALSE(FileExists("C:\\ZS\\Ocx\\grid.ocx"));
@@ -100,10 +100,10 @@ TEST_F(Sequence, WithoutRootTheFolderAboveTemporaryStorageIsSearchedAndAFolderCo
   stage_.SetDirectories("", "C:\\ZD\\TEMP\\", "");
   stage_.InstallUninstaller();
 
-  StartAndUninstall();
-  ExpectMessage(kNoControls);
+  ASSERT_NO_FATAL_FAILURE(StartAndUninstall());
+  ASSERT_NO_FATAL_FAILURE(ExpectMessage(kNoControls));
   EXPECT_EQ(0u, app_->WaitExit());
-  ASSERT_TRUE(WaitFile(stage_.WindowsDir() + "\\uninst-record.txt", 120000));
+  ASSERT_TRUE(WaitFile(stage_.WindowsDir() + "\\uninst-record.txt", kTimeoutMs));
   EXPECT_EQ(stage_.WindowsDir() + "\\uninst.exe -f\"C:\\ZD\\DeIsLog.old\"", stage_.UninstallerRecord());
 }
 
@@ -117,9 +117,9 @@ TEST_F(Sequence, RootWithoutScriptIsNotMadeGoodElsewhereAndWindowsDirectoryIsNev
   stage_.SetDirectories("", windows + "\\", "C:\\ZR\\");
   stage_.InstallUninstaller();
 
-  StartAndUninstall();
-  ExpectMessage(kNoControls);
-  ExpectNothingHandedOver();
+  ASSERT_NO_FATAL_FAILURE(StartAndUninstall());
+  ASSERT_NO_FATAL_FAILURE(ExpectMessage(kNoControls));
+  ASSERT_NO_FATAL_FAILURE(ExpectNothingHandedOver());
   EXPECT_TRUE(FileExists(windows + "\\unravel-marker.tmp"));
   EXPECT_TRUE(FileExists(windows + "\\uninst.exe"));
 }
@@ -132,9 +132,9 @@ TEST_F(Sequence, UninstallerOutsideTheWindowsDirectoryIsNotFoundAndDriveRootIsNe
   DeleteFileA((stage_.WindowsDir() + "\\uninst.exe").c_str());
   stage_.SetDirectories("", "C:\\", "C:\\ZU\\");
 
-  StartAndUninstall();
-  ExpectMessage(kNoControls);
-  ExpectNothingHandedOver();
+  ASSERT_NO_FATAL_FAILURE(StartAndUninstall());
+  ASSERT_NO_FATAL_FAILURE(ExpectMessage(kNoControls));
+  ASSERT_NO_FATAL_FAILURE(ExpectNothingHandedOver());
   EXPECT_EQ("", ReadWholeFile("C:\\ZU\\uninst-record.txt"));
   EXPECT_TRUE(FileExists("C:\\unravel-marker.tmp"));
 }
