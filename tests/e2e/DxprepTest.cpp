@@ -26,7 +26,7 @@ class Dxprep : public ::testing::Test {
     stage_.WriteFile(std::string(kFolder) + "\\dsetup-result.txt", result);
     ASSERT_NO_FATAL_FAILURE(Start());
   }
-  void Start() {
+  void Start(const std::string& workingDir = "") {
     std::string exe = std::string(kFolder) + "\\SETUP.EXE";
     if (!FileExists(exe)) {
       stage_.MakeFolder(kFolder);
@@ -37,7 +37,7 @@ class Dxprep : public ::testing::Test {
     DeleteFileA(record.c_str());
     stage_.Track(record);
     stage_.Track(exe);
-    app_ = std::make_unique<Process>(Process::Start(exe));
+    app_ = std::make_unique<Process>(Process::Start(exe, workingDir));
   }
   std::string Record() { return ReadWholeFile(std::string(kFolder) + "\\dsetup-record.txt"); }
 
@@ -127,5 +127,21 @@ TEST_F(Dxprep, DoesNotStartWithoutTheSetupLibrary) {
   }
   EXPECT_EQ(nullptr, app_->WaitAnyWindow({}));
   EXPECT_NE(0u, app_->WaitExit());
+}
+
+// What the setup library loads later by name comes from the application
+// directory or the system, never from the current directory.
+TEST_F(Dxprep, ALibraryPlantedInTheCurrentDirectoryIsNeverLoaded) {
+  const std::string work = "C:\\DXW";
+  stage_.MakeFolder(work);
+  stage_.CopyFixture("zplant.dll", work + "\\zplant.dll");
+  stage_.Track(work + "\\planted-loaded.txt");
+  stage_.MakeFolder(std::string(kFolder) + "\\DirectX");
+  stage_.CopyFixture("DSETUP.dll", std::string(kFolder) + "\\DSETUP.dll");
+  stage_.WriteFile(std::string(kFolder) + "\\dsetup-result.txt", "0");
+  stage_.WriteFile(std::string(kFolder) + "\\dsetup-load.txt", "zplant.dll");
+  ASSERT_NO_FATAL_FAILURE(Start(work));
+  ASSERT_NO_FATAL_FAILURE(InstallAndExpect(kSucceeded));
+  EXPECT_EQ("", ReadWholeFile(work + "\\planted-loaded.txt"));
 }
 }  // namespace

@@ -59,8 +59,8 @@ std::vector<int> Selected(HWND list) {
 
 class ControlRemoval : public ::testing::Test {
  protected:
-  void Start() {
-    app_ = std::make_unique<Process>(Process::Start(WindowsPathFromEnv("UNRAVEL_EXE")));
+  void Start(const std::string& workingDir = "") {
+    app_ = std::make_unique<Process>(Process::Start(WindowsPathFromEnv("UNRAVEL_EXE"), workingDir));
     HWND intro = app_->WaitWindow(kIntro);
     ASSERT_NE(intro, nullptr);
     Click(intro, IDOK);
@@ -227,5 +227,34 @@ TEST_F(ControlRemoval, NoMatchingControlClosesTheListUnseenAndGoesOn) {
   EXPECT_FALSE(Exists(owner));
   ASSERT_NO_FATAL_FAILURE(ExpectHandOverMessagesThenExit());
   EXPECT_TRUE(FileExists(ocx + "grid.ocx"));
+}
+
+// A control imports a library by name; a copy planted in the current
+// directory (and nowhere else) must not be what the loader finds. Without
+// it the control cannot load, so unregistering it fails.
+TEST_F(ControlRemoval, ALibraryPlantedInTheCurrentDirectoryIsNeverLoaded) {
+  const std::string ocx = kOcx, work = "C:\\ZT\\Work\\";
+  stage_.MakeFolder(ocx);
+  stage_.MakeFolder(work);
+  stage_.CopyFixture("ctl_plant.ocx", ocx + "plant.ocx");
+  stage_.Register({Clsid(12), "Planted Control", ocx + "plant.ocx"});
+  stage_.CopyFixture("zplant.dll", work + "zplant.dll");
+  stage_.Track(work + "planted-loaded.txt");
+  stage_.SetDirectories(ocx, "", "");
+
+  ASSERT_NO_FATAL_FAILURE(Start(work));
+  removal_ = app_->WaitWindow(kRemoval);
+  ASSERT_NE(removal_, nullptr);
+  HWND list = FindControl(removal_, kList).hwnd;
+  ASSERT_EQ(std::vector<std::string>{"Planted Control"}, Lines(list));
+  SelectLines(list, {0});
+  Click(removal_, IDOK);
+  ASSERT_NO_FATAL_FAILURE(Answer("Planted Control", kYes));
+  ASSERT_NO_FATAL_FAILURE(ExpectFailure("Unable to unregister control Planted Control"));
+  EXPECT_EQ("", ReadWholeFile(work + "planted-loaded.txt"));
+  EXPECT_TRUE(FileExists(ocx + "plant.ocx"));
+  Click(removal_, IDCANCEL);
+  ASSERT_TRUE(WaitGone(removal_));
+  ASSERT_NO_FATAL_FAILURE(ExpectHandOverMessagesThenExit());
 }
 }  // namespace
