@@ -21,7 +21,7 @@ faults=(
   'uninstaller/framework/Handles.h|s/{ FindClose(h); }/{ (void)h; }/|find handles never closed'
   'uninstaller/removal/ControlRecord.cpp|s/^  delete\[\] description;$//|a listed control'"'"'s name never freed'
   'uninstaller/framework/OwnedList.h|s/(count_ - i - 1)/(count_ - i)/|owned list: removal moves one slot too many'
-  'uninstaller/removal/ControlRemovalDialog.cpp|s/return memchr(buffer, 0, size) != nullptr;/return true;/|class texts: zero-byte check dropped'
+  'uninstaller/framework/Handles.h|s/{ DeleteObject(h); }/{ (void)h; }/|GDI objects never deleted'
   'uninstaller/removal/ControlRemovalDialog.cpp|s/kServerPathSize = 520/kServerPathSize = 260/|class texts: server-path buffer halved'
   'uninstaller/sequence/UninstallApp.cpp|s/if (intro.DoModal() != IDOK)/if (intro.DoModal() == IDOK)/|intro: "Uninstall" and "Skip" swapped'
   'dxsetup/dxprep.cpp|s/kSetupFlags = 63/kSetupFlags = 62/|dxprep: wrong flags for the setup library'
@@ -97,7 +97,7 @@ for i in "${!faults[@]}"; do
   else
     result="caught"
     caught=$((caught + 1))
-    failed="$(sed -n 's/^ *[0-9]* - \([^ ]*\) .*/\1/p' "$log" | sort -u | tr '\n' ' ')"
+    failed="$(sed -n 's/^[[:space:]]*[0-9][0-9]* - \([^ ]*\) .*/\1/p' "$log" | sort -u | tr '\n' ' ')"
   fi
   restore
   printf '%2d  %-11s  %s  (%ss%s)\n' "$number" "$result" "$description" "$(($(date +%s) - start))" \

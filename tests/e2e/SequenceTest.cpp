@@ -138,4 +138,35 @@ TEST_F(Sequence, UninstallerOutsideTheWindowsDirectoryIsNotFoundAndDriveRootIsNe
   EXPECT_EQ("", ReadWholeFile("C:\\ZU\\uninst-record.txt"));
   EXPECT_TRUE(FileExists("C:\\unravel-marker.tmp"));
 }
+
+// OLE that cannot start: a stand-in library beside a copy of the program,
+// which Wine prefers to its own for that program name while the test runs.
+// The program says so in its own box, titled from its resources, and ends.
+TEST_F(Sequence, OleThatCannotStartIsReportedInTheApplicationsBoxAndEndsTheRun) {
+  const std::string dir = "C:\\ZOLE";
+  stage_.MakeFolder(dir);
+  stage_.CopyIn(WindowsPathFromEnv("UNRAVEL_EXE"), dir + "\\unravel.exe");
+  stage_.CopyFixture("ole32.dll", dir + "\\ole32.dll");
+  const char overrides[] = "Software\\Wine\\AppDefaults\\unravel.exe\\DllOverrides";
+  struct NativeOle {
+    explicit NativeOle(const char* key) {
+      HKEY h;
+      if (RegCreateKeyA(HKEY_CURRENT_USER, key, &h) != ERROR_SUCCESS) return;
+      RegSetValueExA(h, "ole32", 0, REG_SZ, reinterpret_cast<const BYTE*>("native"), 7);
+      RegCloseKey(h);
+    }
+    ~NativeOle() { RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\unravel.exe"); }
+  } native(overrides);
+
+  app_ = std::make_unique<Process>(Process::Start(dir + "\\unravel.exe"));
+  HWND box = app_->WaitWindow("Brenat Windows Application");
+  ASSERT_NE(box, nullptr) << "no box captioned with the application title";
+  EXPECT_EQ("OLE initialization failed. Make sure that the OLE libraries are the correct version.",
+            FindControl(box, -1).text);
+  EXPECT_EQ(MessageIcon::Exclamation, IconOf(box)) << ToString(IconOf(box));
+  EXPECT_EQ(nullptr, Owner(box));
+  Dismiss(box);
+  EXPECT_TRUE(app_->WindowsUntilExit({box}).empty()) << "the run went on";
+  EXPECT_EQ(0u, app_->WaitExit());
+}
 }  // namespace
