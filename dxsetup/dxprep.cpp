@@ -43,7 +43,12 @@ INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   // No DLL from the current directory. DSETUP.dll and what it loads later
   // still come from the application directory, which stays in the order.
-  SetDllDirectoryA("");
+  // A named directory takes the current directory's place on every loader
+  // (an empty one is ignored by some); the system directory is searched
+  // anyway, so this adds no place of its own.
+  char systemDir[MAX_PATH];
+  UINT systemLength = GetSystemDirectoryA(systemDir, MAX_PATH);
+  SetDllDirectoryA(systemLength > 0 && systemLength < MAX_PATH ? systemDir : "");
   char modulePath[kSourcePathSize];
   DWORD length = GetModuleFileNameA(instance, modulePath, kSourcePathSize);
   g_sourcePathValid = MakeSourcePath(modulePath, length, g_sourcePath);

@@ -10,9 +10,13 @@
 
 namespace e2e {
 
-// How long to wait for a window or an exit. Generous: under CPU emulation a
-// program may need tens of seconds to show its first window.
-constexpr DWORD kTimeoutMs = 120000;
+// How long to wait for a window or an exit. A few seconds where Wine runs
+// natively, so that a broken build fails fast; minutes where the test bed
+// emulates the CPU (TESTBED_EMULATED=1, or unset), as a program may then need
+// tens of seconds to show its first window. Fixed at start-up.
+extern const DWORD kTimeoutMs;
+// The test bed runs 32-bit programs under CPU emulation.
+bool Emulated();
 
 struct Control {
   HWND hwnd = nullptr;
@@ -30,13 +34,17 @@ const char* ToString(MessageIcon icon);
 // it) is turned into one on Wine's Z: drive.
 std::string WindowsPathFromEnv(const char* name);
 
-// A started program. The destructor kills it if it still runs, so a failed
-// test leaves nothing behind in the shared prefix.
+// A started program, in a job object of its own. The destructor ends the
+// whole tree (the program and whatever it started), and so does the end of
+// the test process, however it ends: a failed test leaves nothing running in
+// the shared prefix.
 class Process {
  public:
   // Starts exePath with workingDir as its current directory (the exe's own
-  // directory when empty). Throws std::runtime_error when it cannot start.
-  static Process Start(const std::string& exePath, const std::string& workingDir = "");
+  // directory when empty) and `arguments` after its quoted path. Throws
+  // std::runtime_error when it cannot start.
+  static Process Start(const std::string& exePath, const std::string& workingDir = "",
+                       const std::string& arguments = "");
 
   Process(Process&& other) noexcept;
   Process& operator=(Process&&) = delete;
@@ -44,6 +52,8 @@ class Process {
 
   DWORD Id() const { return id_; }
   bool Running() const;
+  // Processes in the program's tree that have not ended, the program included.
+  int TreeSize() const;
 
   // Visible top-level windows of the process, in z-order.
   std::vector<HWND> Windows() const;
@@ -62,7 +72,8 @@ class Process {
                                             DWORD timeoutMs = kTimeoutMs) const;
 
  private:
-  Process(HANDLE process, DWORD id) : process_(process), id_(id) {}
+  Process(HANDLE job, HANDLE process, DWORD id) : job_(job), process_(process), id_(id) {}
+  HANDLE job_ = nullptr;
   HANDLE process_ = nullptr;
   DWORD id_ = 0;
 };

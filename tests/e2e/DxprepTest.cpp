@@ -24,9 +24,9 @@ class Dxprep : public ::testing::Test {
     stage_.MakeFolder(std::string(kFolder) + "\\DirectX");
     stage_.CopyFixture("DSETUP.dll", std::string(kFolder) + "\\DSETUP.dll");
     stage_.WriteFile(std::string(kFolder) + "\\dsetup-result.txt", result);
-    Start();
+    ASSERT_NO_FATAL_FAILURE(Start());
   }
-  void Start() {
+  void Start(const std::string& workingDir = "") {
     std::string exe = std::string(kFolder) + "\\SETUP.EXE";
     if (!FileExists(exe)) {
       stage_.MakeFolder(kFolder);
@@ -37,7 +37,7 @@ class Dxprep : public ::testing::Test {
     DeleteFileA(record.c_str());
     stage_.Track(record);
     stage_.Track(exe);
-    app_ = std::make_unique<Process>(Process::Start(exe));
+    app_ = std::make_unique<Process>(Process::Start(exe, workingDir));
   }
   std::string Record() { return ReadWholeFile(std::string(kFolder) + "\\dsetup-record.txt"); }
 
@@ -70,7 +70,7 @@ class Dxprep : public ::testing::Test {
 };
 
 TEST_F(Dxprep, ShowsItsTextsAndSucceedsOnZero) {
-  StartWithResult("0");
+  ASSERT_NO_FATAL_FAILURE(StartWithResult("0"));
   HWND dialog = app_->WaitWindow(kDialog);
   ASSERT_NE(dialog, nullptr);
   EXPECT_EQ(nullptr, Owner(dialog));
@@ -79,42 +79,42 @@ TEST_F(Dxprep, ShowsItsTextsAndSucceedsOnZero) {
   EXPECT_EQ("Install", FindControl(dialog, 1).text);
   EXPECT_EQ("Cancel", FindControl(dialog, 2).text);
   EXPECT_EQ(BS_PUSHBUTTON, FindControl(dialog, 1).style & BS_TYPEMASK);
-  InstallAndExpect(kSucceeded);
+  ASSERT_NO_FATAL_FAILURE(InstallAndExpect(kSucceeded));
 }
 
 TEST_F(Dxprep, AnyPositiveResultIsSuccess) {
-  StartWithResult("7");
-  InstallAndExpect(kSucceeded);
+  ASSERT_NO_FATAL_FAILURE(StartWithResult("7"));
+  ASSERT_NO_FATAL_FAILURE(InstallAndExpect(kSucceeded));
 }
 
 TEST_F(Dxprep, MinusOneIsFailure) {
-  StartWithResult("-1");
-  InstallAndExpect(kFailed);
+  ASSERT_NO_FATAL_FAILURE(StartWithResult("-1"));
+  ASSERT_NO_FATAL_FAILURE(InstallAndExpect(kFailed));
 }
 
 TEST_F(Dxprep, AnyOtherNegativeResultIsFailure) {
-  StartWithResult("-9");
-  InstallAndExpect(kFailed);
+  ASSERT_NO_FATAL_FAILURE(StartWithResult("-9"));
+  ASSERT_NO_FATAL_FAILURE(InstallAndExpect(kFailed));
 }
 
 TEST_F(Dxprep, CancelEscAndTheCloseBoxCallNothing) {
-  StartWithResult("0");
+  ASSERT_NO_FATAL_FAILURE(StartWithResult("0"));
   HWND dialog = app_->WaitWindow(kDialog);
   ASSERT_NE(dialog, nullptr);
   Click(dialog, 2);
-  ExpectLeavesQuietly(dialog);
+  ASSERT_NO_FATAL_FAILURE(ExpectLeavesQuietly(dialog));
 
-  Start();
+  ASSERT_NO_FATAL_FAILURE(Start());
   dialog = app_->WaitWindow(kDialog);
   ASSERT_NE(dialog, nullptr);
   PressKey(dialog, VK_ESCAPE);
-  ExpectLeavesQuietly(dialog);
+  ASSERT_NO_FATAL_FAILURE(ExpectLeavesQuietly(dialog));
 
-  Start();
+  ASSERT_NO_FATAL_FAILURE(Start());
   dialog = app_->WaitWindow(kDialog);
   ASSERT_NE(dialog, nullptr);
   CloseBox(dialog);
-  ExpectLeavesQuietly(dialog);
+  ASSERT_NO_FATAL_FAILURE(ExpectLeavesQuietly(dialog));
 }
 
 TEST_F(Dxprep, ClicksWhileTheSetupRunsOrItsOutcomeIsUpDoNothing) {
@@ -153,11 +153,27 @@ TEST_F(Dxprep, DoesNotStartWithoutTheSetupLibrary) {
   // The folder holds no DSETUP.dll: either the platform refuses to start
   // the program, or it ends at load time without showing anything.
   try {
-    Start();
+    ASSERT_NO_FATAL_FAILURE(Start());
   } catch (const std::exception&) {
     return;
   }
-  EXPECT_EQ(nullptr, app_->WaitAnyWindow({}, 60000));
+  EXPECT_EQ(nullptr, app_->WaitAnyWindow({}));
   EXPECT_NE(0u, app_->WaitExit());
+}
+
+// What the setup library loads later by name comes from the application
+// directory or the system, never from the current directory.
+TEST_F(Dxprep, ALibraryPlantedInTheCurrentDirectoryIsNeverLoaded) {
+  const std::string work = "C:\\DXW";
+  stage_.MakeFolder(work);
+  stage_.CopyFixture("zplant.dll", work + "\\zplant.dll");
+  stage_.Track(work + "\\planted-loaded.txt");
+  stage_.MakeFolder(std::string(kFolder) + "\\DirectX");
+  stage_.CopyFixture("DSETUP.dll", std::string(kFolder) + "\\DSETUP.dll");
+  stage_.WriteFile(std::string(kFolder) + "\\dsetup-result.txt", "0");
+  stage_.WriteFile(std::string(kFolder) + "\\dsetup-load.txt", "zplant.dll");
+  ASSERT_NO_FATAL_FAILURE(Start(work));
+  ASSERT_NO_FATAL_FAILURE(InstallAndExpect(kSucceeded));
+  EXPECT_EQ("", ReadWholeFile(work + "\\planted-loaded.txt"));
 }
 }  // namespace

@@ -167,12 +167,12 @@ TEST_F(IntroDialog, EscEndsTheProgram) {
 // controls, as a message box of its own.
 TEST_F(IntroDialog, EnterChoosesUninstall) {
   PressKey(intro_, VK_RETURN);
-  ExpectNoControlsMessageThenExit();
+  ASSERT_NO_FATAL_FAILURE(ExpectNoControlsMessageThenExit());
 }
 
 TEST_F(IntroDialog, MnemonicUChoosesUninstall) {
   PressMnemonic(intro_, 'u');
-  ExpectNoControlsMessageThenExit();
+  ASSERT_NO_FATAL_FAILURE(ExpectNoControlsMessageThenExit());
 }
 
 }  // namespace

@@ -59,8 +59,8 @@ std::vector<int> Selected(HWND list) {
 
 class ControlRemoval : public ::testing::Test {
  protected:
-  void Start() {
-    app_ = std::make_unique<Process>(Process::Start(WindowsPathFromEnv("UNRAVEL_EXE")));
+  void Start(const std::string& workingDir = "") {
+    app_ = std::make_unique<Process>(Process::Start(WindowsPathFromEnv("UNRAVEL_EXE"), workingDir));
     HWND intro = app_->WaitWindow(kIntro);
     ASSERT_NE(intro, nullptr);
     Click(intro, IDOK);
@@ -135,7 +135,7 @@ TEST_F(ControlRemoval, ListsTheProductsControlsAndRemovesThoseConfirmed) {
   const auto classesBefore = Snapshot(HKEY_CLASSES_ROOT, "CLSID");
   const auto profileBefore = Snapshot(HKEY_USERS, ".Default\\Software");
 
-  Start();
+  ASSERT_NO_FATAL_FAILURE(Start());
   removal_ = app_->WaitWindow(kRemoval);
   ASSERT_NE(removal_, nullptr);
   HWND list = FindControl(removal_, kList).hwnd;
@@ -152,8 +152,8 @@ TEST_F(ControlRemoval, ListsTheProductsControlsAndRemovesThoseConfirmed) {
   // Pass 1, bottom up: Yes on Grid, then Cancel on Broken leaves Chart too.
   SelectLines(list, {0, 2, 6});
   Click(removal_, IDOK);
-  Answer("Grid Control", kYes);
-  Answer("Broken Control", kCancel);
+  ASSERT_NO_FATAL_FAILURE(Answer("Grid Control", kYes));
+  ASSERT_NO_FATAL_FAILURE(Answer("Broken Control", kCancel));
   const std::vector<std::string> afterPass1{"Chart Control", "", "Broken Control", "Gone Control", "Twin One",
                                             "Twin Two", "Locked Control"};
   EXPECT_EQ(afterPass1, SettledLines(list, afterPass1));
@@ -165,11 +165,11 @@ TEST_F(ControlRemoval, ListsTheProductsControlsAndRemovesThoseConfirmed) {
   // unregistration keeps the file, S_FALSE counts as success.
   SelectLines(list, {0, 1, 2, 3});
   Click(removal_, IDOK);
-  Answer("Gone Control", kNo);
-  Answer("Broken Control", kYes);
-  ExpectFailure("Unable to unregister control Broken Control");
-  Answer("", IDCANCEL);
-  Answer("Chart Control", kYes);
+  ASSERT_NO_FATAL_FAILURE(Answer("Gone Control", kNo));
+  ASSERT_NO_FATAL_FAILURE(Answer("Broken Control", kYes));
+  ASSERT_NO_FATAL_FAILURE(ExpectFailure("Unable to unregister control Broken Control"));
+  ASSERT_NO_FATAL_FAILURE(Answer("", IDCANCEL));
+  ASSERT_NO_FATAL_FAILURE(Answer("Chart Control", kYes));
   const std::vector<std::string> afterPass2{"", "Gone Control", "Twin One", "Twin Two", "Locked Control"};
   EXPECT_EQ(afterPass2, SettledLines(list, afterPass2));
   EXPECT_TRUE(FileExists(ocx + "broken.ocx"));
@@ -179,8 +179,8 @@ TEST_F(ControlRemoval, ListsTheProductsControlsAndRemovesThoseConfirmed) {
   // Pass 3: Yes to All on the first question covers the rest of the pass.
   SelectLines(list, {1, 2, 3, 4});
   Click(removal_, IDOK);
-  Answer("Locked Control", kYesToAll);
-  ExpectFailure("Unable to delete control Locked Control");
+  ASSERT_NO_FATAL_FAILURE(Answer("Locked Control", kYesToAll));
+  ASSERT_NO_FATAL_FAILURE(ExpectFailure("Unable to delete control Locked Control"));
   ExpectFailure("Unable to unregister control Twin One");  // Twin Two took the shared file
   EXPECT_EQ(std::vector<std::string>{""}, SettledLines(list, {""}));
   EXPECT_TRUE(FileExists(ocx + "locked.ocx"));
@@ -192,7 +192,7 @@ TEST_F(ControlRemoval, ListsTheProductsControlsAndRemovesThoseConfirmed) {
   // Closing the list lets the sequence go on to the hand-over.
   Click(removal_, IDCANCEL);
   ASSERT_TRUE(WaitGone(removal_));
-  ExpectHandOverMessagesThenExit();
+  ASSERT_NO_FATAL_FAILURE(ExpectHandOverMessagesThenExit());
 
   // The registry lost only what the controls' own entry points removed.
   auto classesExpected = classesBefore;
@@ -213,7 +213,7 @@ TEST_F(ControlRemoval, NoMatchingControlClosesTheListUnseenAndGoesOn) {
   stage_.Register({Clsid(10), "Grid Control", ocx + "grid.ocx"});
   stage_.SetDirectories("C:\\ZT\\Ocx", "", "");  // no trailing backslash: nothing matches
 
-  Start();
+  ASSERT_NO_FATAL_FAILURE(Start());
   HWND box = app_->WaitWindow(kSequenceCaption);
   ASSERT_NE(box, nullptr);
   EXPECT_EQ("No previously installed Zentrova .OCX\ncontrols were detected.", FindControl(box, -1).text);
@@ -225,7 +225,36 @@ TEST_F(ControlRemoval, NoMatchingControlClosesTheListUnseenAndGoesOn) {
   Dismiss(box);
   ASSERT_TRUE(WaitGone(box));
   EXPECT_FALSE(Exists(owner));
-  ExpectHandOverMessagesThenExit();
+  ASSERT_NO_FATAL_FAILURE(ExpectHandOverMessagesThenExit());
   EXPECT_TRUE(FileExists(ocx + "grid.ocx"));
+}
+
+// A control imports a library by name; a copy planted in the current
+// directory (and nowhere else) must not be what the loader finds. Without
+// it the control cannot load, so unregistering it fails.
+TEST_F(ControlRemoval, ALibraryPlantedInTheCurrentDirectoryIsNeverLoaded) {
+  const std::string ocx = kOcx, work = "C:\\ZT\\Work\\";
+  stage_.MakeFolder(ocx);
+  stage_.MakeFolder(work);
+  stage_.CopyFixture("ctl_plant.ocx", ocx + "plant.ocx");
+  stage_.Register({Clsid(12), "Planted Control", ocx + "plant.ocx"});
+  stage_.CopyFixture("zplant.dll", work + "zplant.dll");
+  stage_.Track(work + "planted-loaded.txt");
+  stage_.SetDirectories(ocx, "", "");
+
+  ASSERT_NO_FATAL_FAILURE(Start(work));
+  removal_ = app_->WaitWindow(kRemoval);
+  ASSERT_NE(removal_, nullptr);
+  HWND list = FindControl(removal_, kList).hwnd;
+  ASSERT_EQ(std::vector<std::string>{"Planted Control"}, Lines(list));
+  SelectLines(list, {0});
+  Click(removal_, IDOK);
+  ASSERT_NO_FATAL_FAILURE(Answer("Planted Control", kYes));
+  ASSERT_NO_FATAL_FAILURE(ExpectFailure("Unable to unregister control Planted Control"));
+  EXPECT_EQ("", ReadWholeFile(work + "planted-loaded.txt"));
+  EXPECT_TRUE(FileExists(ocx + "plant.ocx"));
+  Click(removal_, IDCANCEL);
+  ASSERT_TRUE(WaitGone(removal_));
+  ASSERT_NO_FATAL_FAILURE(ExpectHandOverMessagesThenExit());
 }
 }  // namespace

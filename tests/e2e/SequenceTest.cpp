@@ -44,8 +44,8 @@ class Sequence : public ::testing::Test {
   }
 
   void ExpectNothingHandedOver() {
-    ExpectMessage(kNotFound);
-    ExpectMessage(kTryByHand);
+    ASSERT_NO_FATAL_FAILURE(ExpectMessage(kNotFound));
+    ASSERT_NO_FATAL_FAILURE(ExpectMessage(kTryByHand));
     EXPECT_EQ(0u, app_->WaitExit());
     Sleep(1000);
     EXPECT_EQ("", stage_.UninstallerRecord());
@@ -70,7 +70,7 @@ TEST_F(Sequence, RemovesControlsThenCleansTemporaryStorageThenHandsOver) {
   stage_.WriteFile("C:\\ZS\\keep.txt");
   stage_.InstallUninstaller();
 
-  StartAndUninstall();
+  ASSERT_NO_FATAL_FAILURE(StartAndUninstall());
   HWND removal = app_->WaitWindow(kRemoval);
   ASSERT_NE(removal, nullptr);
   // Controls come first: nothing is cleaned or started while the list is up.
@@ -85,7 +85,7 @@ TEST_F(Sequence, RemovesControlsThenCleansTemporaryStorageThenHandsOver) {
   ASSERT_TRUE(WaitGone(removal));
 
   EXPECT_EQ(0u, app_->WaitExit());
-  ASSERT_TRUE(WaitFile(stage_.WindowsDir() + "\\uninst-record.txt", 120000));
+  ASSERT_TRUE(WaitFile(stage_.WindowsDir() + "\\uninst-record.txt", kTimeoutMs));
   EXPECT_EQ(stage_.WindowsDir() + "\\uninst.exe -f\"C:\\ZS\\DeIsLog.1\"", stage_.UninstallerRecord());
 
   EXPECT_FALSE(FileExists("C:\\ZS\\Ocx\\grid.ocx"));
@@ -101,10 +101,10 @@ TEST_F(Sequence, WithoutRootTheFolderAboveTemporaryStorageIsSearchedAndAFolderCo
   stage_.SetDirectories("", "C:\\ZD\\TEMP\\", "");
   stage_.InstallUninstaller();
 
-  StartAndUninstall();
-  ExpectMessage(kNoControls);
+  ASSERT_NO_FATAL_FAILURE(StartAndUninstall());
+  ASSERT_NO_FATAL_FAILURE(ExpectMessage(kNoControls));
   EXPECT_EQ(0u, app_->WaitExit());
-  ASSERT_TRUE(WaitFile(stage_.WindowsDir() + "\\uninst-record.txt", 120000));
+  ASSERT_TRUE(WaitFile(stage_.WindowsDir() + "\\uninst-record.txt", kTimeoutMs));
   EXPECT_EQ(stage_.WindowsDir() + "\\uninst.exe -f\"C:\\ZD\\DeIsLog.old\"", stage_.UninstallerRecord());
 }
 
@@ -118,9 +118,9 @@ TEST_F(Sequence, RootWithoutScriptIsNotMadeGoodElsewhereAndWindowsDirectoryIsNev
   stage_.SetDirectories("", windows + "\\", "C:\\ZR\\");
   stage_.InstallUninstaller();
 
-  StartAndUninstall();
-  ExpectMessage(kNoControls);
-  ExpectNothingHandedOver();
+  ASSERT_NO_FATAL_FAILURE(StartAndUninstall());
+  ASSERT_NO_FATAL_FAILURE(ExpectMessage(kNoControls));
+  ASSERT_NO_FATAL_FAILURE(ExpectNothingHandedOver());
   EXPECT_TRUE(FileExists(windows + "\\unravel-marker.tmp"));
   EXPECT_TRUE(FileExists(windows + "\\uninst.exe"));
 }
@@ -133,9 +133,9 @@ TEST_F(Sequence, UninstallerOutsideTheWindowsDirectoryIsNotFoundAndDriveRootIsNe
   DeleteFileA((stage_.WindowsDir() + "\\uninst.exe").c_str());
   stage_.SetDirectories("", "C:\\", "C:\\ZU\\");
 
-  StartAndUninstall();
-  ExpectMessage(kNoControls);
-  ExpectNothingHandedOver();
+  ASSERT_NO_FATAL_FAILURE(StartAndUninstall());
+  ASSERT_NO_FATAL_FAILURE(ExpectMessage(kNoControls));
+  ASSERT_NO_FATAL_FAILURE(ExpectNothingHandedOver());
   EXPECT_EQ("", ReadWholeFile("C:\\ZU\\uninst-record.txt"));
   EXPECT_TRUE(FileExists("C:\\unravel-marker.tmp"));
 }
@@ -167,8 +167,8 @@ TEST_F(Sequence, HostileSpellingsOfSystemFoldersAsTemporaryStorageDeleteNothingA
     SCOPED_TRACE(temp);
     DeleteFileA(record.c_str());
     stage_.SetDirectories("", temp, "C:\\ZH\\");
-    StartAndUninstall();
-    ExpectMessage(kNoControls);
+    ASSERT_NO_FATAL_FAILURE(StartAndUninstall());
+    ASSERT_NO_FATAL_FAILURE(ExpectMessage(kNoControls));
     // Silent to the end: any window now is the hand-over failing.
     HWND unexpected = app_->WaitAnyWindow();
     EXPECT_EQ(nullptr, unexpected) << Text(unexpected);
@@ -178,5 +178,36 @@ TEST_F(Sequence, HostileSpellingsOfSystemFoldersAsTemporaryStorageDeleteNothingA
     ASSERT_TRUE(WaitFile(record, 30000));
     EXPECT_EQ(windows + "\\uninst.exe -f\"C:\\ZH\\DeIsLog.1\"", stage_.UninstallerRecord());
   }
+}
+
+// OLE that cannot start: a stand-in library beside a copy of the program,
+// which Wine prefers to its own for that program name while the test runs.
+// The program says so in its own box, titled from its resources, and ends.
+TEST_F(Sequence, OleThatCannotStartIsReportedInTheApplicationsBoxAndEndsTheRun) {
+  const std::string dir = "C:\\ZOLE";
+  stage_.MakeFolder(dir);
+  stage_.CopyIn(WindowsPathFromEnv("UNRAVEL_EXE"), dir + "\\unravel.exe");
+  stage_.CopyFixture("ole32.dll", dir + "\\ole32.dll");
+  const char overrides[] = "Software\\Wine\\AppDefaults\\unravel.exe\\DllOverrides";
+  struct NativeOle {
+    explicit NativeOle(const char* key) {
+      HKEY h;
+      if (RegCreateKeyA(HKEY_CURRENT_USER, key, &h) != ERROR_SUCCESS) return;
+      RegSetValueExA(h, "ole32", 0, REG_SZ, reinterpret_cast<const BYTE*>("native"), 7);
+      RegCloseKey(h);
+    }
+    ~NativeOle() { RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\unravel.exe"); }
+  } native(overrides);
+
+  app_ = std::make_unique<Process>(Process::Start(dir + "\\unravel.exe"));
+  HWND box = app_->WaitWindow("Brenat Windows Application");
+  ASSERT_NE(box, nullptr) << "no box captioned with the application title";
+  EXPECT_EQ("OLE initialization failed. Make sure that the OLE libraries are the correct version.",
+            FindControl(box, -1).text);
+  EXPECT_EQ(MessageIcon::Exclamation, IconOf(box)) << ToString(IconOf(box));
+  EXPECT_EQ(nullptr, Owner(box));
+  Dismiss(box);
+  EXPECT_TRUE(app_->WindowsUntilExit({box}).empty()) << "the run went on";
+  EXPECT_EQ(0u, app_->WaitExit());
 }
 }  // namespace

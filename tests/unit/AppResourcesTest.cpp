@@ -1,0 +1,167 @@
+// What needs unravel's own resources, in a program that carries them: the
+// application's message box (caption from the title string, no owner, the
+// exclamation icon where none is named) and the colours each dialog hands
+// the platform for its background, static texts and buttons.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "Driver.h"
+#include "framework/Application.h"
+#include "framework/ModalDialog.h"
+#include "removal/ControlRemovalDialog.h"
+#include "removal/UnregisterConfirmDialog.h"
+#include "sequence/IntroDialog.h"
+
+namespace {
+struct Shown {
+  std::string caption, text;
+  HWND owner = nullptr;
+  e2e::MessageIcon icon = e2e::MessageIcon::Unknown;
+  int result = 0;
+};
+
+struct BoxCall {
+  const char* text;
+  UINT type;
+  int result;
+};
+
+DWORD WINAPI ShowBox(void* p) {
+  auto* call = static_cast<BoxCall*>(p);
+  call->result = AppMessageBox(call->text, call->type);
+  return 0;
+}
+
+BOOL CALLBACK FirstVisible(HWND hwnd, LPARAM lp) {
+  if (!IsWindowVisible(hwnd)) return TRUE;
+  *reinterpret_cast<HWND*>(lp) = hwnd;
+  return FALSE;
+}
+
+// Shows the box on a thread of its own, reads it, then ends it with Esc or OK.
+Shown Show(const char* text, UINT type) {
+  BoxCall call{text, type, 0};
+  DWORD threadId = 0;
+  HANDLE thread = CreateThread(nullptr, 0, ShowBox, &call, 0, &threadId);
+  Shown shown;
+  HWND box = nullptr;
+  for (DWORD waited = 0; !box && waited < e2e::kTimeoutMs; waited += 50) {
+    Sleep(50);
+    EnumThreadWindows(threadId, FirstVisible, reinterpret_cast<LPARAM>(&box));
+  }
+  if (box) {
+    Sleep(300);  // painted, so that the icon can be read
+    shown.caption = e2e::Text(box);
+    shown.text = e2e::FindControl(box, -1).text;
+    shown.owner = e2e::Owner(box);
+    shown.icon = e2e::IconOf(box);
+    e2e::Dismiss(box);
+  }
+  if (WaitForSingleObject(thread, e2e::kTimeoutMs) != WAIT_OBJECT_0) TerminateThread(thread, 1);
+  CloseHandle(thread);
+  shown.result = call.result;
+  return shown;
+}
+
+TEST(AppMessageBoxTest, CaptionFromTheTitleStringNoOwnerAndExclamationOnlyWhereNoIconIsNamed) {
+  const Shown plain = Show("OLE initialization failed.", MB_OK);
+  EXPECT_EQ("Brenat Windows Application", plain.caption);
+  EXPECT_EQ("OLE initialization failed.", plain.text);
+  EXPECT_EQ(nullptr, plain.owner);
+  EXPECT_EQ(e2e::MessageIcon::Exclamation, plain.icon) << e2e::ToString(plain.icon);
+  EXPECT_EQ(IDOK, plain.result);
+
+  const Shown named = Show("Done.", MB_OK | MB_ICONINFORMATION);
+  EXPECT_EQ("Brenat Windows Application", named.caption);
+  EXPECT_EQ(e2e::MessageIcon::Information, named.icon) << e2e::ToString(named.icon);
+
+  // Only an OK box is given an icon; a question keeps what it asked for.
+  EXPECT_EQ(static_cast<UINT>(MB_YESNO), AppMessageBoxStyle(MB_YESNO));
+}
+
+// Runs a dialog on a thread of its own and hands its window to `check`
+// (null if it never came up); then ends it with Cancel.
+DWORD WINAPI RunDialog(void* p) {
+  return static_cast<DWORD>((*static_cast<std::function<INT_PTR()>*>(p))());
+}
+
+void WithDialog(std::function<INT_PTR()> run, std::function<void(HWND)> check) {
+  DWORD threadId = 0;
+  HANDLE thread = CreateThread(nullptr, 0, RunDialog, &run, 0, &threadId);
+  HWND dialog = nullptr;
+  for (DWORD waited = 0; !dialog && waited < e2e::kTimeoutMs; waited += 50) {
+    Sleep(50);
+    EnumThreadWindows(threadId, FirstVisible, reinterpret_cast<LPARAM>(&dialog));
+  }
+  check(dialog);
+  if (dialog) PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  if (WaitForSingleObject(thread, e2e::kTimeoutMs) != WAIT_OBJECT_0) TerminateThread(thread, 1);
+  CloseHandle(thread);
+}
+
+const COLORREF kGrey = RGB(192, 192, 192);
+const COLORREF kBlack = RGB(0, 0, 0);
+
+// What the dialog answers when the platform asks for the colours of
+// `message` (a WM_CTLCOLOR*), for `control`.
+::testing::AssertionResult GreyAndBlack(HWND dialog, UINT message, HWND control) {
+  HDC dc = CreateCompatibleDC(nullptr);
+  SetTextColor(dc, RGB(1, 1, 1));
+  SetBkColor(dc, RGB(2, 2, 2));
+  const LRESULT brush = SendMessageA(dialog, message, reinterpret_cast<WPARAM>(dc),
+                                     reinterpret_cast<LPARAM>(control));
+  LOGBRUSH info{};
+  const bool solid = brush && GetObjectA(reinterpret_cast<HGDIOBJ>(brush), sizeof info, &info) &&
+                     info.lbStyle == BS_SOLID;
+  const COLORREF text = GetTextColor(dc), back = GetBkColor(dc);
+  DeleteDC(dc);
+  if (solid && info.lbColor == kGrey && text == kBlack && back == kGrey)
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure()
+         << "message 0x" << std::hex << message << ": brush " << (solid ? info.lbColor : 0xFFFFFFFF)
+         << ", text 0x" << text << ", background 0x" << back;
+}
+
+void ExpectColoursEverywhere(HWND dialog) {
+  ASSERT_NE(nullptr, dialog) << "the dialog did not come up";
+  EXPECT_TRUE(GreyAndBlack(dialog, WM_CTLCOLORDLG, dialog));
+  int buttons = 0;
+  for (const e2e::Control& c : e2e::Controls(dialog)) {
+    if (c.className == "Button") {
+      ++buttons;
+      EXPECT_TRUE(GreyAndBlack(dialog, WM_CTLCOLORBTN, c.hwnd)) << "button \"" << c.text << "\"";
+    } else if (c.className == "Static") {
+      EXPECT_TRUE(GreyAndBlack(dialog, WM_CTLCOLORSTATIC, c.hwnd)) << "static \"" << c.text << "\"";
+    }
+  }
+  EXPECT_GT(buttons, 0);
+}
+
+TEST(DialogColoursTest, EveryDialogGivesItsBackgroundTextsAndButtonsGreyWithBlackText) {
+  SetDialogColors(kGrey, kBlack);
+  WithDialog([] { return IntroDialog().DoModal(); }, ExpectColoursEverywhere);
+  WithDialog(
+      [] {
+        UnregisterConfirmDialog confirm;
+        confirm.controlName = "Grid Control";
+        return confirm.DoModal();
+      },
+      ExpectColoursEverywhere);
+
+  // The list shows only with a control of the product registered.
+  const char key[] = "CLSID\\{7E57AA78-3333-4000-8000-0000000000C3}";
+  HKEY h;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CLASSES_ROOT, key, &h));
+  RegSetValueA(h, nullptr, REG_SZ, "Colour Control", 14);
+  RegSetValueA(h, "Control", REG_SZ, "", 0);
+  RegSetValueA(h, "InprocServer32", REG_SZ, "C:\\ZCOLOUR\\c.ocx", 15);
+  RegCloseKey(h);
+  WithDialog([] { return ControlRemovalDialog(nullptr, "C:\\ZCOLOUR\\").DoModal(); },
+             ExpectColoursEverywhere);
+  RegDeleteTreeA(HKEY_CLASSES_ROOT, key);
+}
+}  // namespace

@@ -1,0 +1,109 @@
+#!/bin/bash
+# Checks that the tests notice real faults: applies each fault below to the
+# product code on its own, builds, runs the whole suite and reports whether
+# some test failed ("caught") or all passed ("MISSED").
+#   tools/fault-check.sh            every fault
+#   tools/fault-check.sh 3 7        only faults 3 and 7 (numbers as printed)
+# The tree is left as it was, uncommitted changes included, also when the
+# run is interrupted or fails; only the restored files' times change (so
+# that the next build picks them up again).
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+# One fault a line: file | sed expression | what it breaks.
+faults=(
+  'uninstaller/framework/WinMain.cpp|s/SetDllDirectoryA(/(void)(/|unravel: the current directory stays in the DLL search'
+  'dxsetup/dxprep.cpp|s/SetDllDirectoryA(/(void)(/|dxprep: the current directory stays in the DLL search'
+  'uninstaller/framework/Application.h|s/kAppTitleStringId = 57344/kAppTitleStringId = 57345/|application title: wrong string ID'
+  'uninstaller/framework/Application.cpp|s/(type \& MB_ICONMASK) == 0/(type \& MB_ICONMASK) != 0/|message box: exclamation-icon rule inverted'
+  'uninstaller/framework/ModalDialog.cpp|s/^    case WM_CTLCOLORBTN:$//|dialogs: the buttons'"'"' grey dropped'
+  'uninstaller/framework/Handles.h|s/{ RegCloseKey(h); }/{ (void)h; }/|registry keys never closed'
+  'uninstaller/framework/Handles.h|s/{ FindClose(h); }/{ (void)h; }/|find handles never closed'
+  'uninstaller/removal/ControlRecord.cpp|s/^  delete\[\] description;$//|a listed control'"'"'s name never freed'
+  'uninstaller/framework/OwnedList.h|s/(count_ - i - 1)/(count_ - i)/|owned list: removal moves one slot too many'
+  'uninstaller/framework/Handles.h|s/{ DeleteObject(h); }/{ (void)h; }/|GDI objects never deleted'
+  'uninstaller/removal/ControlRemovalDialog.cpp|s/kServerPathSize = 520/kServerPathSize = 260/|class texts: server-path buffer halved'
+  'uninstaller/sequence/UninstallApp.cpp|s/if (intro.DoModal() != IDOK)/if (intro.DoModal() == IDOK)/|intro: "Uninstall" and "Skip" swapped'
+  'dxsetup/dxprep.cpp|s/kSetupFlags = 63/kSetupFlags = 62/|dxprep: wrong flags for the setup library'
+)
+
+backup_dir="$(mktemp -d)"
+applied_file=""
+log="build/fault-check.log"
+mkdir -p build
+
+restore() {
+  if [ -n "$applied_file" ]; then
+    # Same content, new time: the build sees the file change back.
+    cat "$backup_dir/original" >"$applied_file"
+    applied_file=""
+  fi
+}
+finish() {
+  restore
+  rm -rf "$backup_dir"
+}
+interrupted() {
+  echo
+  echo "fault-check: interrupted; the tree is restored"
+  finish
+  # The suite's cleanup did not run: stop this tree's Wine prefix.
+  [ -x build/release/wine-prefix.sh ] && build/release/wine-prefix.sh cleanup >/dev/null 2>&1
+  exit 130
+}
+trap finish EXIT
+trap interrupted INT TERM
+
+selected=("$@")
+wanted() {
+  [ "${#selected[@]}" -eq 0 ] && return 0
+  local n
+  for n in "${selected[@]}"; do [ "$n" = "$1" ] && return 0; done
+  return 1
+}
+
+# A clean build and suite first: a fault only counts as caught against a
+# suite that passes without it.
+echo "fault-check: the suite without faults (log: $log)"
+if ! bash tools/test.sh >"$log" 2>&1; then
+  echo "fault-check: the suite fails without any fault; see $log" >&2
+  exit 1
+fi
+
+caught=0
+total=0
+for i in "${!faults[@]}"; do
+  number=$((i + 1))
+  wanted "$number" || continue
+  IFS='|' read -r file expression description <<<"${faults[$i]}"
+  total=$((total + 1))
+  cp "$file" "$backup_dir/original"
+  applied_file="$file"
+  sed -i "$expression" "$file"
+  if cmp -s "$file" "$backup_dir/original"; then
+    restore
+    printf '%2d  NOT APPLIED  %s (%s no longer matches)\n' "$number" "$description" "$file"
+    continue
+  fi
+  start=$(date +%s)
+  if ! cmake --build --preset release >"$log" 2>&1; then
+    restore
+    printf '%2d  NO BUILD     %s\n' "$number" "$description"
+    continue
+  fi
+  if bash tools/test.sh >"$log" 2>&1; then
+    result="MISSED"
+    failed=""
+  else
+    result="caught"
+    caught=$((caught + 1))
+    failed="$(sed -n 's/^[[:space:]]*[0-9][0-9]* - \([^ ]*\) .*/\1/p' "$log" | sort -u | tr '\n' ' ')"
+  fi
+  restore
+  printf '%2d  %-11s  %s  (%ss%s)\n' "$number" "$result" "$description" "$(($(date +%s) - start))" \
+    "${failed:+; failed: ${failed% }}"
+done
+
+# Leave the build matching the restored tree.
+cmake --build --preset release >"$log" 2>&1 || echo "fault-check: rebuilding the restored tree failed; see $log"
+echo "$caught of $total faults caught"
