@@ -25,6 +25,10 @@ faults=(
   'uninstaller/removal/ControlRemovalDialog.cpp|s/kServerPathSize = 520/kServerPathSize = 260/|class texts: server-path buffer halved'
   'uninstaller/sequence/UninstallApp.cpp|s/if (intro.DoModal() != IDOK)/if (intro.DoModal() == IDOK)/|intro: "Uninstall" and "Skip" swapped'
   'dxsetup/dxprep.cpp|s/kSetupFlags = 63/kSetupFlags = 62/|dxprep: wrong flags for the setup library'
+  'uninstaller/sequence/TempStorage.cpp|s/GetDriveTypeA(root) != DRIVE_REMOTE/GetDriveTypeA(root) == DRIVE_REMOTE/|folder guard: drive roots left unprotected'
+  'uninstaller/framework/FaultGuard.cpp|s/^    case EXCEPTION_ACCESS_VIOLATION:$//|fault guard: access violations pass on'
+  'uninstaller/removal/ControlRemovalDialog.cpp|s/if (passRunning.IsSet() \&\&/if (false \&\&/|control list: a click during a pass starts another'
+  'dxsetup/dxprep.cpp|s/if (g_installing.IsSet())/if (false)/|dxprep: a click while the setup runs starts another'
 )
 
 backup_dir="$(mktemp -d)"
@@ -48,7 +52,10 @@ interrupted() {
   echo "fault-check: interrupted; the tree is restored"
   finish
   # The suite's cleanup did not run: stop this tree's Wine prefix.
-  [ -x build/release/wine-prefix.sh ] && build/release/wine-prefix.sh cleanup >/dev/null 2>&1
+  local script
+  for script in build/release/wine-prefix*.sh; do
+    [ -x "$script" ] && "$script" cleanup >/dev/null 2>&1
+  done
   exit 130
 }
 trap finish EXIT
