@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "BusyFlag.h"
+#include "DllSearch.h"
 #include "SourcePath.h"
 
 extern "C" int WINAPI DirectXSetup(HWND owner, LPSTR rootPath, DWORD flags);
@@ -41,14 +42,9 @@ INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  // No DLL from the current directory. DSETUP.dll and what it loads later
-  // still come from the application directory, which stays in the order.
-  // A named directory takes the current directory's place on every loader
-  // (an empty one is ignored by some); the system directory is searched
-  // anyway, so this adds no place of its own.
-  char systemDir[MAX_PATH];
-  UINT systemLength = GetSystemDirectoryA(systemDir, MAX_PATH);
-  SetDllDirectoryA(systemLength > 0 && systemLength < MAX_PATH ? systemDir : "");
+  // DSETUP.dll and what it loads later still come from the application
+  // directory, which stays in the order.
+  KeepCurrentDirectoryOutOfDllSearch();
   char modulePath[kSourcePathSize];
   DWORD length = GetModuleFileNameA(instance, modulePath, kSourcePathSize);
   g_sourcePathValid = MakeSourcePath(modulePath, length, g_sourcePath);

@@ -12,8 +12,8 @@ cd "$(dirname "$0")/.."
 
 # One fault a line: file | sed expression | what it breaks.
 faults=(
-  'uninstaller/framework/WinMain.cpp|s/SetDllDirectoryA(/(void)(/|unravel: the current directory stays in the DLL search'
-  'dxsetup/dxprep.cpp|s/SetDllDirectoryA(/(void)(/|dxprep: the current directory stays in the DLL search'
+  'uninstaller/framework/WinMain.cpp|s/^  KeepCurrentDirectoryOutOfDllSearch();$//|unravel: the current directory stays in the DLL search'
+  'dxsetup/dxprep.cpp|s/^  KeepCurrentDirectoryOutOfDllSearch();$//|dxprep: the current directory stays in the DLL search'
   'uninstaller/framework/Application.h|s/kAppTitleStringId = 57344/kAppTitleStringId = 57345/|application title: wrong string ID'
   'uninstaller/framework/Application.cpp|s/(type \& MB_ICONMASK) == 0/(type \& MB_ICONMASK) != 0/|message box: exclamation-icon rule inverted'
   'uninstaller/framework/ModalDialog.cpp|s/^    case WM_CTLCOLORBTN:$//|dialogs: the buttons'"'"' grey dropped'

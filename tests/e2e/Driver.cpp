@@ -519,4 +519,27 @@ void SelectLines(HWND listBox, const std::vector<int>& lines) {
   for (int line : lines) Send(listBox, LB_SETSEL, TRUE, line);
 }
 
+std::vector<std::string> Lines(HWND listBox) {
+  std::vector<std::string> lines;
+  int count = static_cast<int>(SendMessageA(listBox, LB_GETCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    // Across processes the list box answers in UTF-16 whatever was asked.
+    std::wstring wide(SendMessageW(listBox, LB_GETTEXTLEN, i, 0) * 2 + 16, L'\0');
+    SendMessageW(listBox, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&wide[0]));
+    char text[1024] = "";
+    WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, text, sizeof text, nullptr, nullptr);
+    lines.push_back(text);
+  }
+  return lines;
+}
+
+std::vector<std::string> SettledLines(HWND listBox, const std::vector<std::string>& expected, DWORD timeoutMs) {
+  std::vector<std::string> lines = Lines(listBox);
+  for (DWORD waited = 0; lines != expected && waited < timeoutMs; waited += 200) {
+    Sleep(200);
+    lines = Lines(listBox);
+  }
+  return lines;
+}
+
 }  // namespace e2e

@@ -123,5 +123,11 @@ void CloseBox(HWND window);                    // the caption bar's close box
 void Dismiss(HWND window);
 // Selects exactly these lines in a multiple-selection list box.
 void SelectLines(HWND listBox, const std::vector<int>& lines);
+// The lines of a list box of another process, in the system code page.
+std::vector<std::string> Lines(HWND listBox);
+// The lines once they equal `expected` (the program has finished with its
+// last answer), or as they are when timeoutMs has passed.
+std::vector<std::string> SettledLines(HWND listBox, const std::vector<std::string>& expected,
+                                      DWORD timeoutMs = kTimeoutMs);
 
 }  // namespace e2e

@@ -25,29 +25,6 @@ std::string Clsid(int n) {
   return id;
 }
 
-std::vector<std::string> Lines(HWND list) {
-  std::vector<std::string> lines;
-  int count = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
-  for (int i = 0; i < count; ++i) {
-    // Across processes the list box answers in UTF-16 whatever was asked.
-    std::wstring wide(SendMessageW(list, LB_GETTEXTLEN, i, 0) * 2 + 16, L'\0');
-    SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&wide[0]));
-    char text[1024] = "";
-    WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, text, sizeof text, nullptr, nullptr);
-    lines.push_back(text);
-  }
-  return lines;
-}
-
-std::vector<std::string> SettledLines(HWND list, const std::vector<std::string>& expected) {
-  std::vector<std::string> lines = Lines(list);
-  for (DWORD waited = 0; lines != expected && waited < kTimeoutMs; waited += 200) {
-    Sleep(200);
-    lines = Lines(list);
-  }
-  return lines;
-}
-
 class MisbehavingControl : public ::testing::Test {
  protected:
   void SetUp() override {
