@@ -109,6 +109,9 @@ int main(int argc, char** argv) {
     }
     const DWORD code = app.WaitExit();
     std::printf("program ended with exit code %lu\n", static_cast<unsigned long>(code));
+    // What it started (the uninstaller) runs on in its tree, which ends with
+    // `app`: let it finish first.
+    for (DWORD waited = 0; app.TreeSize() > 0 && waited < kTimeoutMs; waited += 100) Sleep(100);
     return code == 0 ? 0 : 1;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "demo_walk: %s\n", e.what());
