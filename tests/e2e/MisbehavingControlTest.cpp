@@ -8,16 +8,12 @@
 
 #include "Driver.h"
 #include "Staging.h"
+#include "UnravelWindows.h"
 
 using namespace e2e;
 
 namespace {
-const char kIntro[] = "Uninstall Zentrova.";
-const char kRemoval[] = " Delete Custom Control (.OCX) files.";
-const char kQuestion[] = "Dialog";
-const char kFailureCaption[] = "Zentrova Uninstall";
 const char kBusyWindow[] = "Zentrova Control Busy";  // shown by the looping control
-constexpr int kYes = 1066, kYesToAll = 1067, kNo = 1068, kList = 1000, kName = 1070;
 
 std::string Clsid(int n) {
   char id[64];
@@ -37,10 +33,7 @@ class MisbehavingControl : public ::testing::Test {
   void TearDown() override { SetEnvironmentVariableA("UNRAVEL_FIXTURE_LOG", nullptr); }
 
   void StartToTheList() {
-    app_ = std::make_unique<Process>(Process::Start(WindowsPathFromEnv("UNRAVEL_EXE")));
-    HWND intro = app_->WaitWindow(kIntro);
-    ASSERT_NE(intro, nullptr);
-    Click(intro, IDOK);
+    ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
     removal_ = app_->WaitWindow(kRemoval);
     ASSERT_NE(removal_, nullptr);
     list_ = FindControl(removal_, kList).hwnd;

@@ -7,16 +7,11 @@
 
 #include "Driver.h"
 #include "Staging.h"
+#include "UnravelWindows.h"
 
 using namespace e2e;
 
 namespace {
-const char kIntro[] = "Uninstall Zentrova.";
-const char kRemoval[] = " Delete Custom Control (.OCX) files.";
-const char kQuestion[] = "Dialog";
-const char kFailureCaption[] = "Zentrova Uninstall";
-const char kSequenceCaption[] = "Zentrova Uninstall.";
-constexpr int kYes = 1066, kYesToAll = 1067, kNo = 1068, kCancel = 1069, kList = 1000, kName = 1070;
 const char kOcx[] = "C:\\ZT\\Ocx\\";
 
 std::string Clsid(int n) {
@@ -35,13 +30,6 @@ std::vector<int> Selected(HWND list) {
 
 class ControlRemoval : public ::testing::Test {
  protected:
-  void Start(const std::string& workingDir = "") {
-    app_ = std::make_unique<Process>(Process::Start(WindowsPathFromEnv("UNRAVEL_EXE"), workingDir));
-    HWND intro = app_->WaitWindow(kIntro);
-    ASSERT_NE(intro, nullptr);
-    Click(intro, IDOK);
-  }
-
   // The question comes up naming `name`; answer it with `button`.
   void Answer(const std::string& name, int button) {
     HWND question = app_->WaitWindow(kQuestion);
@@ -111,7 +99,7 @@ TEST_F(ControlRemoval, ListsTheProductsControlsAndRemovesThoseConfirmed) {
   const auto classesBefore = Snapshot(HKEY_CLASSES_ROOT, "CLSID");
   const auto profileBefore = Snapshot(HKEY_USERS, ".Default\\Software");
 
-  ASSERT_NO_FATAL_FAILURE(Start());
+  ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
   removal_ = app_->WaitWindow(kRemoval);
   ASSERT_NE(removal_, nullptr);
   HWND list = FindControl(removal_, kList).hwnd;
@@ -189,7 +177,7 @@ TEST_F(ControlRemoval, NoMatchingControlClosesTheListUnseenAndGoesOn) {
   stage_.Register({Clsid(10), "Grid Control", ocx + "grid.ocx"});
   stage_.SetDirectories("C:\\ZT\\Ocx", "", "");  // no trailing backslash: nothing matches
 
-  ASSERT_NO_FATAL_FAILURE(Start());
+  ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
   HWND box = app_->WaitWindow(kSequenceCaption);
   ASSERT_NE(box, nullptr);
   EXPECT_EQ("No previously installed Zentrova .OCX\ncontrols were detected.", FindControl(box, -1).text);
@@ -218,7 +206,7 @@ TEST_F(ControlRemoval, ALibraryPlantedInTheCurrentDirectoryIsNeverLoaded) {
   stage_.Track(work + "planted-loaded.txt");
   stage_.SetDirectories(ocx, "", "");
 
-  ASSERT_NO_FATAL_FAILURE(Start(work));
+  ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_, work));
   removal_ = app_->WaitWindow(kRemoval);
   ASSERT_NE(removal_, nullptr);
   HWND list = FindControl(removal_, kList).hwnd;

@@ -8,33 +8,23 @@
 
 #include "Driver.h"
 #include "Staging.h"
+#include "UnravelWindows.h"
 
 using namespace e2e;
 
 namespace {
-const char kIntro[] = "Uninstall Zentrova.";
-const char kRemoval[] = " Delete Custom Control (.OCX) files.";
-const char kCaption[] = "Zentrova Uninstall.";
 const char kNotFound[] =
     "No deinstallation information can be found on you computer.\n"
     "This means either the DeIsLog.1 uninstall script or UNINST.EXE\n"
     "could not be located.  Either no previous installation exists,\n"
     "or files must be located manually!";
 const char kTryByHand[] = "If the uninstall files are located, try <path>uninst.exe -f\"<path>DeIsLog.1\"";
-const char kNoControls[] = "No previously installed Zentrova .OCX\ncontrols were detected.";
 
 class Sequence : public ::testing::Test {
  protected:
-  void StartAndUninstall() {
-    app_ = std::make_unique<Process>(Process::Start(WindowsPathFromEnv("UNRAVEL_EXE")));
-    HWND intro = app_->WaitWindow(kIntro);
-    ASSERT_NE(intro, nullptr);
-    Click(intro, IDOK);
-  }
-
   // The next message box of the sequence: its text, then OK.
   void ExpectMessage(const char* text) {
-    HWND box = app_->WaitWindow(kCaption);
+    HWND box = app_->WaitWindow(kSequenceCaption);
     ASSERT_NE(box, nullptr) << "missing: " << text;
     EXPECT_EQ(text, FindControl(box, -1).text);
     EXPECT_EQ(MessageIcon::Information, IconOf(box)) << ToString(IconOf(box));
@@ -70,7 +60,7 @@ TEST_F(Sequence, RemovesControlsThenCleansTemporaryStorageThenHandsOver) {
   stage_.WriteFile("C:\\ZS\\keep.txt");
   stage_.InstallUninstaller();
 
-  ASSERT_NO_FATAL_FAILURE(StartAndUninstall());
+  ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
   HWND removal = app_->WaitWindow(kRemoval);
   ASSERT_NE(removal, nullptr);
   // Controls come first: nothing is cleaned or started while the list is up.
@@ -101,7 +91,7 @@ TEST_F(Sequence, WithoutRootTheFolderAboveTemporaryStorageIsSearchedAndAFolderCo
   stage_.SetDirectories("", "C:\\ZD\\TEMP\\", "");
   stage_.InstallUninstaller();
 
-  ASSERT_NO_FATAL_FAILURE(StartAndUninstall());
+  ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
   ASSERT_NO_FATAL_FAILURE(ExpectMessage(kNoControls));
   EXPECT_EQ(0u, app_->WaitExit());
   ASSERT_TRUE(WaitFile(stage_.WindowsDir() + "\\uninst-record.txt", kTimeoutMs));
@@ -118,7 +108,7 @@ TEST_F(Sequence, RootWithoutScriptIsNotMadeGoodElsewhereAndWindowsDirectoryIsNev
   stage_.SetDirectories("", windows + "\\", "C:\\ZR\\");
   stage_.InstallUninstaller();
 
-  ASSERT_NO_FATAL_FAILURE(StartAndUninstall());
+  ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
   ASSERT_NO_FATAL_FAILURE(ExpectMessage(kNoControls));
   ASSERT_NO_FATAL_FAILURE(ExpectNothingHandedOver());
   EXPECT_TRUE(FileExists(windows + "\\unravel-marker.tmp"));
@@ -133,7 +123,7 @@ TEST_F(Sequence, UninstallerOutsideTheWindowsDirectoryIsNotFoundAndDriveRootIsNe
   DeleteFileA((stage_.WindowsDir() + "\\uninst.exe").c_str());
   stage_.SetDirectories("", "C:\\", "C:\\ZU\\");
 
-  ASSERT_NO_FATAL_FAILURE(StartAndUninstall());
+  ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
   ASSERT_NO_FATAL_FAILURE(ExpectMessage(kNoControls));
   ASSERT_NO_FATAL_FAILURE(ExpectNothingHandedOver());
   EXPECT_EQ("", ReadWholeFile("C:\\ZU\\uninst-record.txt"));
@@ -167,7 +157,7 @@ TEST_F(Sequence, HostileSpellingsOfSystemFoldersAsTemporaryStorageDeleteNothingA
     SCOPED_TRACE(temp);
     DeleteFileA(record.c_str());
     stage_.SetDirectories("", temp, "C:\\ZH\\");
-    ASSERT_NO_FATAL_FAILURE(StartAndUninstall());
+    ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
     ASSERT_NO_FATAL_FAILURE(ExpectMessage(kNoControls));
     // Silent to the end: any window now is the hand-over failing.
     HWND unexpected = app_->WaitAnyWindow();

@@ -10,16 +10,11 @@
 
 #include "Driver.h"
 #include "Staging.h"
+#include "UnravelWindows.h"
 
 using namespace e2e;
 
 namespace {
-const char kIntro[] = "Uninstall Zentrova.";
-const char kRemoval[] = " Delete Custom Control (.OCX) files.";
-const char kQuestion[] = "Dialog";
-const char kCaption[] = "Zentrova Uninstall.";
-const char kNoControls[] = "No previously installed Zentrova .OCX\ncontrols were detected.";
-constexpr int kYes = 1066, kList = 1000;
 
 // Class keys as 64-bit programs see them (HKCR's 64-bit view), and the 32-bit
 // view as it appears from there.
@@ -100,15 +95,8 @@ class Wow64 : public ::testing::Test {
     ASSERT_TRUE(wow64) << "this program belongs in the 64-bit prefix";
   }
 
-  void StartAndUninstall() {
-    app_ = std::make_unique<Process>(Process::Start(WindowsPathFromEnv("UNRAVEL_EXE")));
-    HWND intro = app_->WaitWindow(kIntro);
-    ASSERT_NE(intro, nullptr);
-    Click(intro, IDOK);
-  }
-
   void ExpectMessage(const char* text) {
-    HWND box = app_->WaitWindow(kCaption);
+    HWND box = app_->WaitWindow(kSequenceCaption);
     ASSERT_NE(box, nullptr) << "missing: " << text;
     EXPECT_EQ(text, FindControl(box, -1).text);
     Dismiss(box);
@@ -154,7 +142,7 @@ TEST_F(Wow64, OnlyControlsOfThe32BitViewAreListedAndRemoved) {
   Class64 wideClass({wide, "Wide Control", ocx + "wide.ocx"});
   ASSERT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "CLSID\\" + wide)) << "the 64-bit class leaks into the 32-bit view";
 
-  StartAndUninstall();
+  ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
   HWND removal = app_->WaitWindow(kRemoval);
   ASSERT_NE(removal, nullptr);
   HWND list = FindControl(removal, kList).hwnd;
@@ -172,7 +160,7 @@ TEST_F(Wow64, OnlyControlsOfThe32BitViewAreListedAndRemoved) {
   Click(removal, IDCANCEL);
   ASSERT_TRUE(WaitGone(removal));
   for (int i = 0; i < 2; ++i) {  // nothing to hand over: the two messages
-    HWND box = app_->WaitWindow(kCaption);
+    HWND box = app_->WaitWindow(kSequenceCaption);
     ASSERT_NE(box, nullptr);
     Dismiss(box);
     ASSERT_TRUE(WaitGone(box));
@@ -200,7 +188,7 @@ TEST_F(Wow64, WholeSequenceRemovesCleansAndHandsOver) {
   stage_.WriteFile("C:\\ZW\\DeIsLog.1");
   stage_.InstallUninstaller();
 
-  StartAndUninstall();
+  ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
   HWND removal = app_->WaitWindow(kRemoval);
   ASSERT_NE(removal, nullptr);
   SelectLines(FindControl(removal, kList).hwnd, {0});
@@ -240,7 +228,7 @@ TEST_P(Wow64SystemTemp, CleansNothingAndStillHandsOver) {
   ASSERT_GT(wowBefore.size(), 100u);
   ASSERT_GT(nativeBefore.size(), 100u);
 
-  StartAndUninstall();
+  ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
   ExpectMessage(kNoControls);
   EXPECT_EQ(0u, app_->WaitExit());
   // Checked before waiting for the uninstaller: with syswow64 emptied it
