@@ -11,5 +11,6 @@ cmake --build --preset release --target walk_benchmark
 prefix="$PWD/build/release/bench-prefix"
 build/release/wine-prefix.sh setup "$prefix"
 trap 'build/release/wine-prefix.sh cleanup "$prefix" >/dev/null; rm -rf "$prefix"' EXIT
-WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+# The home the prefix's profile links lead to (see tests/wine-prefix.sh.in).
+HOME="$PWD/build/release/wine-home" WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
   wine build/release/tests/bench/walk_benchmark.exe "$@"
