@@ -2,6 +2,9 @@
 #include "Sandbox.h"
 #include "sequence/TempStorage.h"
 
+#include <knownfolders.h>
+#include <shlobj.h>
+
 #include <vector>
 
 namespace {
@@ -203,5 +206,103 @@ TEST(FolderGuardTest, AFolderWhoseIdentityCannotBeReadOrThatIsAVolumeRootIsRefus
   EXPECT_LT(added, 100);
   EXPECT_FALSE(full.Protect("C:\\windows\\"));
   EXPECT_TRUE(full.Allows("C:\\windows\\"));
+}
+// --- The shell's folders, as this prefix's shell reports them ---------
+
+std::string CsidlFolder(int csidl) {
+  char path[MAX_PATH];
+  return SUCCEEDED(SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path)) ? path : "";
+}
+
+std::string KnownFolder(const KNOWNFOLDERID& id) {
+  PWSTR wide = nullptr;
+  char path[MAX_PATH] = "";
+  if (SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &wide)))
+    WideCharToMultiByte(CP_ACP, 0, wide, -1, path, MAX_PATH, nullptr, nullptr);
+  CoTaskMemFree(wide);
+  return path;
+}
+
+std::string UserTemp() {
+  char path[MAX_PATH];
+  DWORD length = GetTempPathA(MAX_PATH, path);
+  return length > 1 && length < MAX_PATH ? std::string(path, length - 1) : "";  // without its backslash
+}
+
+std::string EnvironmentFolder(const char* name) {
+  const char* value = getenv(name);
+  return value ? value : "";
+}
+
+TEST(FolderGuardTest, TheShellsFoldersAreRefusedWhileTemporaryFoldersAndProductFoldersInThemAreNot) {
+  const bool wow64 = !EnvironmentFolder("ProgramW6432").empty();
+  const std::string documents = CsidlFolder(CSIDL_PERSONAL);
+  const std::string product = documents + "\\Zentrova\\Temp";
+  ASSERT_FALSE(documents.empty());
+  CreateDirectoryA((documents + "\\Zentrova").c_str(), nullptr);
+  CreateDirectoryA(product.c_str(), nullptr);
+  FolderGuard guard;  // as the cleanup builds it
+  guard.ProtectSystemFolders();
+  guard.ProtectShellFolders();
+
+  enum Outcome { kRefused, kAllowed, kCleaned };
+  const struct {
+    const char* what;
+    std::string folder;
+    Outcome outcome;
+    bool required;  // false where this Windows has no such folder
+  } cases[] = {
+      {"profile", CsidlFolder(CSIDL_PROFILE), kRefused, true},
+      {"all profiles", KnownFolder(FOLDERID_UserProfiles), kRefused, true},
+      {"Desktop", CsidlFolder(CSIDL_DESKTOPDIRECTORY), kRefused, true},
+      {"Documents", documents, kRefused, true},
+      {"Downloads", KnownFolder(FOLDERID_Downloads), kRefused, true},
+      {"Pictures", CsidlFolder(CSIDL_MYPICTURES), kRefused, true},
+      {"Music", CsidlFolder(CSIDL_MYMUSIC), kRefused, true},
+      {"Videos", CsidlFolder(CSIDL_MYVIDEO), kRefused, true},
+      {"Favorites", CsidlFolder(CSIDL_FAVORITES), kRefused, true},
+      {"Templates", CsidlFolder(CSIDL_TEMPLATES), kRefused, true},
+      {"Send To", CsidlFolder(CSIDL_SENDTO), kRefused, true},
+      {"Start menu", CsidlFolder(CSIDL_STARTMENU), kRefused, true},
+      {"Programs", CsidlFolder(CSIDL_PROGRAMS), kRefused, true},
+      {"Startup", CsidlFolder(CSIDL_STARTUP), kRefused, true},
+      {"AppData", CsidlFolder(CSIDL_APPDATA), kRefused, true},
+      {"local AppData", CsidlFolder(CSIDL_LOCAL_APPDATA), kRefused, true},
+      {"Saved Games", KnownFolder(FOLDERID_SavedGames), kRefused, true},
+      {"Links", KnownFolder(FOLDERID_Links), kRefused, true},
+      {"Public", KnownFolder(FOLDERID_Public), kRefused, true},
+      {"public Desktop", CsidlFolder(CSIDL_COMMON_DESKTOPDIRECTORY), kRefused, true},
+      {"public Documents", CsidlFolder(CSIDL_COMMON_DOCUMENTS), kRefused, true},
+      {"public Downloads", KnownFolder(FOLDERID_PublicDownloads), kRefused, false},
+      {"all users' Programs", CsidlFolder(CSIDL_COMMON_PROGRAMS), kRefused, true},
+      {"ProgramData", CsidlFolder(CSIDL_COMMON_APPDATA), kRefused, true},
+      {"Program Files", CsidlFolder(CSIDL_PROGRAM_FILES), kRefused, true},
+      {"Common Files", CsidlFolder(CSIDL_PROGRAM_FILES_COMMON), kRefused, true},
+      {"Program Files (x86)", CsidlFolder(CSIDL_PROGRAM_FILESX86), kRefused, wow64},
+      {"native Program Files", EnvironmentFolder("ProgramW6432"), kRefused, wow64},
+      {"native Common Files", EnvironmentFolder("CommonProgramW6432"), kRefused, wow64},
+      {"Fonts", CsidlFolder(CSIDL_FONTS), kRefused, true},
+      {"the user's Temp", UserTemp(), kAllowed, true},
+      {"Windows' Temp", SystemFolder(GetWindowsDirectoryA) + "\\Temp", kAllowed, true},
+      {"a product folder in Documents", product, kCleaned, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.what) + ": " + c.folder);
+    if (c.folder.empty()) {
+      EXPECT_FALSE(c.required) << "the shell gives no such folder";
+      continue;
+    }
+    const std::string dir = c.folder + "\\";
+    if (c.outcome == kAllowed) {
+      EXPECT_TRUE(guard.Allows(dir.c_str()));
+      continue;
+    }
+    const std::string canary = dir + "unravel-canary.tmp";
+    WriteFile(canary);
+    EXPECT_EQ(c.outcome == kCleaned, CleanTempStorage(dir.c_str()));  // as the program calls it
+    EXPECT_EQ(c.outcome == kRefused, FileExists(canary));
+    DeleteFileA(canary.c_str());
+  }
+  e2e::RemoveFolderTree(documents + "\\Zentrova");
 }
 }  // namespace

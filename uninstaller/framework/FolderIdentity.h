@@ -26,3 +26,6 @@ struct FolderIdentity {
 // *identity filled; false with *identity unchanged and GetLastError telling
 // why when path can't be opened or its identity can't be read.
 bool ReadFolderIdentity(const Text& path, FolderIdentity* identity);
+// The same for a path in UTF-16, as the shell reports its folders: a name
+// the ANSI code page can't spell stays intact.
+bool ReadFolderIdentity(const wchar_t* path, FolderIdentity* identity);

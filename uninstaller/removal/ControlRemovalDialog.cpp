@@ -78,6 +78,19 @@ bool CollectProductControls(const Text& storageDir, OwnedList<ControlRecord>& re
   return true;
 }
 
+bool ForEachClassServer(void (*visit)(void* context, const char* serverPath), void* context) {
+  UniqueRegKey classes;
+  if (RegOpenKeyA(HKEY_CLASSES_ROOT, "CLSID", classes.Put()) != ERROR_SUCCESS) return false;
+  char name[kClassNameSize];
+  for (DWORD index = 0; RegEnumKeyA(classes.Get(), index, name, sizeof name) == ERROR_SUCCESS; ++index) {
+    char subKey[kClassNameSize + 16];
+    wsprintfA(subKey, "%s\\InprocServer32", name);
+    char serverPath[kServerPathSize];
+    if (QueryDefaultText(classes.Get(), subKey, serverPath, sizeof serverPath)) visit(context, serverPath);
+  }
+  return true;
+}
+
 bool IsPathInDir(const Text& dir, const char* path) {
   if (dir.IsEmpty() || !path || !*path) return false;
   Text full(path);

@@ -15,6 +15,8 @@ constexpr int kCommandSize = 520;
 constexpr UINT kWindowsDirSize = 259;
 }  // namespace
 
+const char kUninstallScriptMask[] = "DeIsLog.*";
+
 // The program's path is not quoted in the command line, so letting the
 // platform split that line could start another program (C:\My.exe for
 // C:\My Windows\uninst.exe): the path found is named on its own.
@@ -41,11 +43,14 @@ Text ParentOfTempStorage(const Text& tempStorageDir) {
   return previous < 0 ? Text() : cut.Left(previous + 1);
 }
 
+Text ScriptFolder(const InstallDirs& dirs) {
+  if (!dirs.rootDir.IsEmpty()) return dirs.rootDir;
+  if (!dirs.tempStorageDir.IsEmpty()) return ParentOfTempStorage(dirs.tempStorageDir);
+  return Text();
+}
+
 Text FindInstallFile(const char* mask, const Text* directory, const InstallDirs& dirs) {
-  Text base;
-  if (directory) base = *directory;
-  else if (!dirs.rootDir.IsEmpty()) base = dirs.rootDir;
-  else if (!dirs.tempStorageDir.IsEmpty()) base = ParentOfTempStorage(dirs.tempStorageDir);
+  Text base = directory ? *directory : ScriptFolder(dirs);
   if (base.IsEmpty()) return Text();
 
   Text result;  // the last match wins, directories included
@@ -61,7 +66,7 @@ Text BuildUninstallCommand(const Text& uninstallerPath, const Text& scriptPath) 
 }
 
 void StartExternalUninstaller(const InstallDirs& dirs) {
-  Text scriptPath = FindInstallFile("DeIsLog.*", nullptr, dirs);
+  Text scriptPath = FindInstallFile(kUninstallScriptMask, nullptr, dirs);
 
   char windowsDir[kWindowsDirSize + 1];
   UINT length = GetWindowsDirectoryA(windowsDir, kWindowsDirSize);

@@ -8,10 +8,17 @@
 // messages that tell the user how to do it by hand.
 void StartExternalUninstaller(const InstallDirs& dirs);
 
+// The uninstall script's mask, as the hand-over searches for it.
+extern const char kUninstallScriptMask[];
+
 // Full path of the last entry matching mask in directory, or, with no
-// directory, in rootDir (or, only when rootDir is empty, in the folder above
-// tempStorageDir). Empty text when nothing matches or there is no place.
+// directory, in ScriptFolder(dirs). Empty text when nothing matches or there
+// is no place.
 Text FindInstallFile(const char* mask, const Text* directory, const InstallDirs& dirs);
+
+// Where the hand-over looks when no directory is given: rootDir, or, only
+// when rootDir is empty, the folder above tempStorageDir. Empty if neither.
+Text ScriptFolder(const InstallDirs& dirs);
 
 // The folder above a temporary-storage directory: C:\P\TEMP\ gives C:\P\,
 // C:\P\TEMP gives C:\. Empty when no such folder can be cut out.

@@ -37,7 +37,7 @@ bool UninstallApp::RunSequence() {
     removal.DoModal();  // however it ends, the sequence goes on
   }
 
-  if (!dirs.tempStorageDir.IsEmpty()) CleanTempStorage(dirs.tempStorageDir);
+  if (!dirs.tempStorageDir.IsEmpty()) CleanTempStorage(dirs);
   StartExternalUninstaller(dirs);
 
   OleUninitialize();
