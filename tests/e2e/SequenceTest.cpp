@@ -2,6 +2,7 @@
 // then the temporary-storage cleanup, then the hand-over to the stand-in
 // uninstaller, which records the command line it was given.
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <memory>
@@ -168,6 +169,96 @@ TEST_F(Sequence, HostileSpellingsOfSystemFoldersAsTemporaryStorageDeleteNothingA
     ASSERT_TRUE(WaitFile(record, 30000));
     EXPECT_EQ(windows + "\\uninst.exe -f\"C:\\ZH\\DeIsLog.1\"", stage_.UninstallerRecord());
   }
+}
+
+std::string ShellFolder(int csidl) {
+  char path[MAX_PATH];
+  return SUCCEEDED(SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path)) ? path : "";
+}
+
+TEST_F(Sequence, TheShellsFoldersAsTemporaryStorageKeepTheirFilesAndTheUninstallerStillStarts) {
+  std::vector<std::string> folders;
+  for (int csidl : {CSIDL_PERSONAL, CSIDL_DESKTOPDIRECTORY, CSIDL_PROGRAM_FILES, CSIDL_COMMON_APPDATA})
+    folders.push_back(ShellFolder(csidl));
+  if (const char* native = getenv("ProgramW6432")) folders.push_back(native);  // 64-bit Windows
+  stage_.MakeFolder("C:\\ZH");
+  stage_.WriteFile("C:\\ZH\\DeIsLog.1");
+  stage_.InstallUninstaller();
+  const std::string record = stage_.WindowsDir() + "\\uninst-record.txt";
+
+  for (const std::string& folder : folders) {
+    SCOPED_TRACE(folder);
+    ASSERT_FALSE(folder.empty());
+    const std::string canary = folder + "\\unravel-canary.tmp";
+    stage_.WriteFile(canary);
+    DeleteFileA(record.c_str());
+    stage_.SetDirectories("", folder + "\\", "C:\\ZH\\");
+    ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
+    ASSERT_NO_FATAL_FAILURE(ExpectMessage(kNoControls));
+    HWND unexpected = app_->WaitAnyWindow();
+    EXPECT_EQ(nullptr, unexpected) << Text(unexpected);
+    EXPECT_EQ(0u, app_->WaitExit(unexpected ? 0 : 10000));
+    EXPECT_TRUE(FileExists(canary));
+    ASSERT_TRUE(WaitFile(record, kTimeoutMs));
+    EXPECT_EQ(stage_.WindowsDir() + "\\uninst.exe -f\"C:\\ZH\\DeIsLog.1\"", stage_.UninstallerRecord());
+  }
+}
+
+// Temporary storage that is the folder holding the script, named as Root or
+// as the folder above the temporary storage, in another spelling each time.
+TEST_F(Sequence, TemporaryStorageInTheScriptsFolderKeepsTheScriptForTheHandOver) {
+  stage_.MakeFolder("C:\\ZK");
+  stage_.InstallUninstaller();
+  const std::string record = stage_.WindowsDir() + "\\uninst-record.txt";
+  for (const auto& dirs : {std::make_pair("c:\\zk\\.\\", "C:\\ZK\\"), std::make_pair("C:\\ZK\\.\\", "")}) {
+    SCOPED_TRACE(std::string(dirs.first) + " | " + dirs.second);
+    stage_.WriteFile("C:\\ZK\\DeIsLog.1");
+    stage_.WriteFile("C:\\ZK\\session.tmp");
+    DeleteFileA(record.c_str());
+    stage_.SetDirectories("", dirs.first, dirs.second);
+    ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
+    ASSERT_NO_FATAL_FAILURE(ExpectMessage(kNoControls));
+    HWND unexpected = app_->WaitAnyWindow();
+    EXPECT_EQ(nullptr, unexpected) << Text(unexpected);
+    EXPECT_EQ(0u, app_->WaitExit(unexpected ? 0 : 10000));
+    ASSERT_TRUE(WaitFile(record, kTimeoutMs));
+    EXPECT_EQ(stage_.WindowsDir() + "\\uninst.exe -f\"C:\\ZK\\DeIsLog.1\"", stage_.UninstallerRecord());
+    EXPECT_TRUE(FileExists("C:\\ZK\\DeIsLog.1"));
+    EXPECT_FALSE(FileExists("C:\\ZK\\session.tmp"));
+  }
+}
+
+// Temporary storage that is the control folder: the control the user kept
+// and a server registered in another spelling stay, with their registrations.
+TEST_F(Sequence, TemporaryStorageInTheControlFolderKeepsRegisteredServers) {
+  stage_.MakeFolder("C:\\ZC\\Ocx");
+  stage_.SetDirectories("C:\\ZC\\Ocx\\", "C:\\ZC\\Ocx\\", "C:\\ZC\\");
+  stage_.CopyFixture("ctl_ok.ocx", "C:\\ZC\\Ocx\\grid.ocx");
+  stage_.CopyFixture("ctl_ok.ocx", "C:\\ZC\\Ocx\\helper.dll");
+  stage_.CopyFixture("ctl_ok.ocx", "C:\\ZC\\Ocx\\stale.ocx");  // registered no more
+  stage_.WriteFile("C:\\ZC\\Ocx\\session.tmp");
+  const ClassInfo grid = {"{7E57AA01-0000-4000-8000-0000000000C1}", "Grid Control", "C:\\ZC\\Ocx\\grid.ocx"};
+  const ClassInfo helper = {"{7E57AA01-0000-4000-8000-0000000000C2}", "Helper", "\"c:/zc/OCX/..\\Ocx/HELPER.DLL\"",
+                            false};
+  stage_.Register(grid);
+  stage_.Register(helper);
+  stage_.WriteFile("C:\\ZC\\DeIsLog.1");
+  stage_.InstallUninstaller();
+
+  ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
+  HWND removal = app_->WaitWindow(kRemoval);
+  ASSERT_NE(removal, nullptr);
+  PressKey(removal, VK_ESCAPE);  // the user keeps the control
+  ASSERT_TRUE(WaitGone(removal));
+  EXPECT_EQ(0u, app_->WaitExit());
+  ASSERT_TRUE(WaitFile(stage_.WindowsDir() + "\\uninst-record.txt", kTimeoutMs));
+
+  EXPECT_TRUE(FileExists("C:\\ZC\\Ocx\\grid.ocx"));
+  EXPECT_TRUE(FileExists("C:\\ZC\\Ocx\\helper.dll"));
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "CLSID\\" + grid.clsid + "\\InprocServer32"));
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "CLSID\\" + helper.clsid + "\\InprocServer32"));
+  EXPECT_FALSE(FileExists("C:\\ZC\\Ocx\\stale.ocx"));
+  EXPECT_FALSE(FileExists("C:\\ZC\\Ocx\\session.tmp"));
 }
 
 // OLE that cannot start: a stand-in library beside a copy of the program,
