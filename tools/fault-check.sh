@@ -29,6 +29,9 @@ faults=(
   'uninstaller/framework/FaultGuard.cpp|s/^    case EXCEPTION_ACCESS_VIOLATION:$//|fault guard: access violations pass on'
   'uninstaller/removal/ControlRemovalDialog.cpp|s/if (passRunning.IsSet() \&\&/if (false \&\&/|control list: a click during a pass starts another'
   'dxsetup/dxprep.cpp|s/if (g_installing.IsSet())/if (false)/|dxprep: a click while the setup runs starts another'
+  'uninstaller/sequence/TempStorage.cpp|s/^  guard.ProtectShellFolders();$//|folder guard: the shell'"'"'s folders left unprotected'
+  'uninstaller/sequence/TempStorage.cpp|s/if (IsSameFolder(scriptFolder, identity))/if (false)/|cleanup: the uninstall script not kept in its folder'
+  'uninstaller/sequence/TempStorage.cpp|s/if (IsSameFolder(dirs.ocxStorageDir, identity)) KeepRegisteredServers/if (false) KeepRegisteredServers/|cleanup: registered servers not kept in the control folder'
 )
 
 backup_dir="$(mktemp -d)"
