@@ -177,6 +177,7 @@ std::string ShellFolder(int csidl) {
 }
 
 TEST_F(Sequence, TheShellsFoldersAsTemporaryStorageKeepTheirFilesAndTheUninstallerStillStarts) {
+  ASSERT_TRUE(ProfileIsThrowaway()) << "the profile's folders are not the test prefix's throwaway ones";
   std::vector<std::string> folders;
   for (int csidl : {CSIDL_PERSONAL, CSIDL_DESKTOPDIRECTORY, CSIDL_PROGRAM_FILES, CSIDL_COMMON_APPDATA})
     folders.push_back(ShellFolder(csidl));

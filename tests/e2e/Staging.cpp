@@ -1,5 +1,7 @@
 #include "Staging.h"
 
+#include <shlobj.h>
+
 #include <stdexcept>
 
 #include "Driver.h"
@@ -95,6 +97,12 @@ bool KeyExists(HKEY root, const std::string& path) {
   if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
   RegCloseKey(h);
   return true;
+}
+
+bool ProfileIsThrowaway() {
+  char documents[MAX_PATH];
+  return SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, documents)) &&
+         FileExists(std::string(documents) + "\\unravel-throwaway-home");
 }
 
 std::map<std::string, std::string> Snapshot(HKEY root, const std::string& path) {

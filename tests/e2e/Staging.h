@@ -54,6 +54,10 @@ void RemoveFolderTree(const std::string& dir);
 bool WaitFile(const std::string& path, DWORD timeoutMs);
 std::string ReadWholeFile(const std::string& path);
 bool KeyExists(HKEY root, const std::string& path);
+// Whether the profile's Documents holds the mark the prefix setup leaves in
+// its throwaway home: only then may a test point the cleanup at the
+// profile's folders (a broken guard would empty them).
+bool ProfileIsThrowaway();
 
 // Every key and value beneath root\path, flattened to "key\\name=type:data"
 // lines, for comparing the registry before and after a run.

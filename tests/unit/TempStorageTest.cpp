@@ -235,6 +235,7 @@ std::string EnvironmentFolder(const char* name) {
 }
 
 TEST(FolderGuardTest, TheShellsFoldersAreRefusedWhileTemporaryFoldersAndProductFoldersInThemAreNot) {
+  ASSERT_TRUE(e2e::ProfileIsThrowaway()) << "the profile's folders are not the test prefix's throwaway ones";
   const bool wow64 = !EnvironmentFolder("ProgramW6432").empty();
   const std::string documents = CsidlFolder(CSIDL_PERSONAL);
   const std::string product = documents + "\\Zentrova\\Temp";
