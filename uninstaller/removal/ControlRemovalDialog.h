@@ -21,8 +21,8 @@ bool IsPathInDir(const Text& dir, const char* path);
 // directly in storageDir. False if "CLSID" can't be opened. Reads only.
 bool CollectProductControls(const Text& storageDir, OwnedList<ControlRecord>& records);
 
-// Calls visit(context, serverPath) with the in-process server path ("<class>
-// \InprocServer32" default value, as stored) of every class under
+// Calls visit(context, serverPath) with the in-process server path (the
+// default value of "<class>\InprocServer32", as stored) of every class under
 // HKEY_CLASSES_ROOT\CLSID, controls or not. One query per class; reads only.
 // False if "CLSID" can't be opened.
 bool ForEachClassServer(void (*visit)(void* context, const char* serverPath), void* context);
