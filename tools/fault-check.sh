@@ -29,6 +29,12 @@ faults=(
   'uninstaller/framework/FaultGuard.cpp|s/^    case EXCEPTION_ACCESS_VIOLATION:$//|fault guard: access violations pass on'
   'uninstaller/removal/ControlRemovalDialog.cpp|s/if (passRunning.IsSet() \&\&/if (false \&\&/|control list: a click during a pass starts another'
   'dxsetup/dxprep.cpp|s/if (g_installing.IsSet())/if (false)/|dxprep: a click while the setup runs starts another'
+  'uninstaller/framework/FaultGuard.cpp|s/if (record->ExceptionFlags \& EXCEPTION_UNWIND) return/if (record->ExceptionFlags \& (EXCEPTION_UNWIND + EXCEPTION_NONCONTINUABLE)) return/|fault guard: a C++ throw passes on'
+  'uninstaller/framework/FaultGuard.cpp|s/^  FaultGuardUnwindAndLeave(guard, record);$/  FaultGuardLeave(guard);/|fault guard: foreign frames abandoned, not unwound'
+  'uninstaller/framework/FaultGuard.cpp|s/^  if (outcome.stackOverflowed) RearmStackGuard();$//|fault guard: no guard page after a stack overflow'
+  'uninstaller/framework/ForeignCallScope.cpp|s/i < kMaxQuitMessages \&\&/i < 0 \&\&/|foreign call: quit messages left in the queue'
+  'uninstaller/framework/ForeignCallScope.cpp|s/if (lstrcmpA(now, dllDir_) != 0) SetDllDirectoryA(dllDir_);//|foreign call: the DLL search directory not put back'
+  'uninstaller/removal/ControlRecord.cpp|s/IsFullyQualified(path) ? LOAD_WITH_ALTERED_SEARCH_PATH : 0/0/|controls: their own folder not searched for what they import'
 )
 
 backup_dir="$(mktemp -d)"
