@@ -15,9 +15,10 @@
 // - The foreign frames are unwound before the guard resumes, as the platform
 //   does for any handler that takes an exception: their termination handlers
 //   and destructors run. They are what releases the locks that code on the
-//   way held, the system's own included (a loader, heap or window-manager
-//   frame between the guard and the fault); abandoning them would leave
-//   those held and hang the rest of the run. Two exceptions to that:
+//   way held, the system's own included (system code the control called,
+//   or that called back into the control, between the guard and the
+//   fault); abandoning them would leave those held and could hang the rest
+//   of the run. Two exceptions to that:
 //   - After a stack overflow nothing is unwound: the handlers would have to
 //     run on the few bytes of stack left and would overflow again, with no
 //     guard page to report it. The frames are abandoned, and the stack's
