@@ -32,6 +32,12 @@ faults=(
   'uninstaller/sequence/TempStorage.cpp|s/^  guard.ProtectShellFolders();$//|folder guard: the shell'"'"'s folders left unprotected'
   'uninstaller/sequence/TempStorage.cpp|s/if (IsSameFolder(scriptFolder, identity))/if (false)/|cleanup: the uninstall script not kept in its folder'
   'uninstaller/sequence/TempStorage.cpp|s/if (IsSameFolder(dirs.ocxStorageDir, identity)) KeepRegisteredServers/if (false) KeepRegisteredServers/|cleanup: registered servers not kept in the control folder'
+  'uninstaller/framework/FaultGuard.cpp|s/if (record->ExceptionFlags \& EXCEPTION_UNWIND) return/if (record->ExceptionFlags \& (EXCEPTION_UNWIND + EXCEPTION_NONCONTINUABLE)) return/|fault guard: a C++ throw passes on'
+  'uninstaller/framework/FaultGuard.cpp|s/^  FaultGuardUnwindAndLeave(guard, record);$/  FaultGuardLeave(guard);/|fault guard: foreign frames abandoned, not unwound'
+  'uninstaller/framework/FaultGuard.cpp|s/^  if (outcome.stackOverflowed) RearmStackGuard();$//|fault guard: no guard page after a stack overflow'
+  'uninstaller/framework/ForeignCallScope.cpp|s/i < kMaxQuitMessages \&\&/i < 0 \&\&/|foreign call: quit messages left in the queue'
+  'uninstaller/framework/ForeignCallScope.cpp|s/if (lstrcmpA(now, dllDir_) != 0) SetDllDirectoryA(dllDir_);//|foreign call: the DLL search directory not put back'
+  'uninstaller/removal/ControlRecord.cpp|s/IsFullyQualified(path) ? LOAD_WITH_ALTERED_SEARCH_PATH : 0/0/|controls: their own folder not searched for what they import'
 )
 
 backup_dir="$(mktemp -d)"

@@ -1,7 +1,8 @@
 // The real unravel.exe with controls that misbehave while they unregister:
-// one faults in its entry point, one as it is loaded, one runs a message
-// loop of its own during which the user clicks on the list again. Each
-// costs that control only.
+// one faults in its entry point, one as it is loaded, one throws, two
+// overflow their stacks, one posts quit messages, one runs a message loop of
+// its own during which the user clicks on the list again. Each costs that
+// control only.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -47,6 +48,26 @@ class MisbehavingControl : public ::testing::Test {
     ASSERT_TRUE(WaitGone(question));
   }
 
+  void ExpectFailure(const std::string& name) {
+    HWND box = app_->WaitWindow(kFailureCaption);
+    ASSERT_NE(box, nullptr) << "no failure message for " << name;
+    EXPECT_EQ("Unable to unregister control " + name, FindControl(box, -1).text);
+    EXPECT_EQ(MessageIcon::Exclamation, IconOf(box)) << ToString(IconOf(box));
+    EXPECT_EQ(removal_, Owner(box));
+    Dismiss(box);
+    ASSERT_TRUE(WaitGone(box));
+  }
+
+  // Closes the list; then the cleanup, the hand-over and a clean end.
+  void ExpectCleanupAndHandOver(const std::string& tempFile, const std::string& script) {
+    Click(removal_, IDCANCEL);
+    ASSERT_TRUE(WaitGone(removal_));
+    EXPECT_EQ(0u, app_->WaitExit());
+    ASSERT_TRUE(WaitFile(stage_.WindowsDir() + "\\uninst-record.txt", kTimeoutMs));
+    EXPECT_EQ(stage_.WindowsDir() + "\\uninst.exe -f\"" + script + "\"", stage_.UninstallerRecord());
+    EXPECT_FALSE(FileExists(tempFile));
+  }
+
   // How many times the control file at path was asked to unregister.
   int Unregistrations(const std::string& path) const {
     const std::string all = ReadWholeFile(log_);
@@ -88,15 +109,7 @@ TEST_F(MisbehavingControl, AFaultingControlAmongGoodOnesCostsThatControlOnly) {
   Click(removal_, IDOK);
   Answer("Chart Control", kYesToAll);
 
-  for (const char* name : {"Unloadable Control", "Faulting Control"}) {
-    HWND box = app_->WaitWindow(kFailureCaption);
-    ASSERT_NE(box, nullptr) << "no failure message for " << name;
-    EXPECT_EQ(std::string("Unable to unregister control ") + name, FindControl(box, -1).text);
-    EXPECT_EQ(MessageIcon::Exclamation, IconOf(box)) << ToString(IconOf(box));
-    EXPECT_EQ(removal_, Owner(box));
-    Dismiss(box);
-    ASSERT_TRUE(WaitGone(box));
-  }
+  for (const char* name : {"Unloadable Control", "Faulting Control"}) ASSERT_NO_FATAL_FAILURE(ExpectFailure(name));
 
   // The pass went on past the fault to the last control; every confirmed
   // line leaves the list, as after any failure.
@@ -110,13 +123,57 @@ TEST_F(MisbehavingControl, AFaultingControlAmongGoodOnesCostsThatControlOnly) {
   EXPECT_EQ(1, Unregistrations(ocx + "faulting.ocx"));
   EXPECT_EQ(1, Unregistrations(ocx + "chart.ocx"));
 
-  // Then the cleanup and the hand-over, and a clean end.
-  Click(removal_, IDCANCEL);
-  ASSERT_TRUE(WaitGone(removal_));
-  EXPECT_EQ(0u, app_->WaitExit());
-  ASSERT_TRUE(WaitFile(stage_.WindowsDir() + "\\uninst-record.txt", kTimeoutMs));
-  EXPECT_EQ(stage_.WindowsDir() + "\\uninst.exe -f\"C:\\ZF\\DeIsLog.1\"", stage_.UninstallerRecord());
-  EXPECT_FALSE(FileExists("C:\\ZF\\Temp\\a.tmp"));
+  ASSERT_NO_FATAL_FAILURE(ExpectCleanupAndHandOver("C:\\ZF\\Temp\\a.tmp", "C:\\ZF\\DeIsLog.1"));
+}
+
+TEST_F(MisbehavingControl, ThrowsOverflowsAQuitAndALibraryBesideCostNothingButTheirOwnControl) {
+  const std::string ocx = "C:\\ZX\\Ocx\\";
+  stage_.MakeFolder(ocx);
+  stage_.MakeFolder("C:\\ZX\\Temp");
+  stage_.SetDirectories(ocx, "C:\\ZX\\Temp\\", "C:\\ZX\\");
+  const struct {
+    const char* fixture;
+    const char* file;
+    const char* name;
+    bool removed;
+  } controls[] = {
+      {"ctl_ok.ocx", "grid.ocx", "Grid Control", true},
+      {"ctl_throw.ocx", "throwing.ocx", "Throwing Control", false},
+      {"ctl_overflow.ocx", "deep.ocx", "Deep Control", false},
+      {"ctl_meddle.ocx", "quitting.ocx", "Quitting Control", true},  // posts quit messages
+      {"ctl_overflow.ocx", "deeper.ocx", "Deeper Control", false},
+      {"ctl_plant.ocx", "beside.ocx", "Beside Control", true},  // imports zplant.dll, which lies beside it
+      {"ctl_false.ocx", "chart.ocx", "Chart Control", true},
+  };
+  const int count = sizeof controls / sizeof controls[0];
+  std::vector<std::string> names;
+  for (int i = 0; i < count; ++i) {
+    stage_.CopyFixture(controls[i].fixture, ocx + controls[i].file);
+    stage_.Register({Clsid(10 + i), controls[i].name, ocx + controls[i].file});
+    names.push_back(controls[i].name);
+  }
+  stage_.CopyFixture("zplant.dll", ocx + "zplant.dll");
+  stage_.WriteFile("C:\\ZX\\Temp\\a.tmp");
+  stage_.WriteFile("C:\\ZX\\DeIsLog.1");
+  stage_.InstallUninstaller();
+
+  StartToTheList();
+  ASSERT_EQ(names, Lines(list_));
+  std::vector<int> all;
+  for (int i = 0; i < count; ++i) all.push_back(i);
+  SelectLines(list_, all);
+  Click(removal_, IDOK);
+  // One question each, bottom up, the ones after the quit messages included.
+  for (int i = count - 1; i >= 0; --i) {
+    ASSERT_NO_FATAL_FAILURE(Answer(controls[i].name, kYes));
+    if (!controls[i].removed) ASSERT_NO_FATAL_FAILURE(ExpectFailure(controls[i].name));
+  }
+  EXPECT_EQ(std::vector<std::string>{}, SettledLines(list_, {}));
+  for (const auto& c : controls) {
+    EXPECT_EQ(!c.removed, FileExists(ocx + c.file)) << c.file;
+    EXPECT_EQ(1, Unregistrations(ocx + c.file)) << c.file;
+  }
+  ASSERT_NO_FATAL_FAILURE(ExpectCleanupAndHandOver("C:\\ZX\\Temp\\a.tmp", "C:\\ZX\\DeIsLog.1"));
 }
 
 TEST_F(MisbehavingControl, ClicksDuringAControlsOwnMessageLoopStartNothingAndCloseNothing) {

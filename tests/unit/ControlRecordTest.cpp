@@ -2,6 +2,7 @@
 // controls: every outcome, and COM initialisation balanced on every path.
 #include <objbase.h>
 
+
 #include "Sandbox.h"
 #include "framework/FaultGuard.h"
 #include "removal/ControlRecord.h"
@@ -118,5 +119,46 @@ TEST_F(ControlRecordTest, AFaultInDllMainIsAFailedLoad) {
   EXPECT_EQ("", Log());
   EXPECT_TRUE(DeleteFileA(unloadable.c_str()));
   SetEnvironmentVariableA("UNRAVEL_FIXTURE_LOG", nullptr);
+}
+
+// What the thread looks like to the rest of the run, one reading each.
+std::string ThreadStateReading(int what) {
+  char text[MAX_PATH] = "";
+  switch (what) {
+    case 0:
+      GetCurrentDirectoryA(MAX_PATH, text);
+      return text;
+    case 1:
+      GetDllDirectoryA(MAX_PATH, text);
+      return text;
+    case 2: {
+      UINT mode = SetErrorMode(0);
+      SetErrorMode(mode);
+      return std::to_string(mode);
+    }
+    case 3: {
+      auto get = reinterpret_cast<DWORD(WINAPI*)()>(
+          reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetThreadErrorMode")));
+      return get ? std::to_string(get()) : "none";
+    }
+  }
+  MSG quit;
+  return PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) ? "a quit message" : "no quit message";
+}
+
+TEST_F(ControlRecordTest, ALibraryBesideTheControlIsFoundAndTheThreadIsLeftAsItWas) {
+  // The control imports zplant.dll by name; it lies in the control's folder only.
+  std::string beside = Install("ctl_plant.ocx", "beside.ocx");
+  Install("zplant.dll", "zplant.dll");
+  EXPECT_EQ(1, Unregister(beside));
+  EXPECT_EQ(box_ / "zplant.dll", ReadFile(box_ / "planted-loaded.txt"));
+
+  // This one posts quit messages and changes the current directory, the DLL
+  // search directory and both error modes before it succeeds.
+  const char* const what[] = {"current directory", "DLL directory", "error mode", "thread error mode", "queue"};
+  std::string before[5];
+  for (int i = 0; i < 5; ++i) before[i] = ThreadStateReading(i);
+  EXPECT_EQ(1, Unregister(Install("ctl_meddle.ocx", "meddle.ocx")));
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(before[i], ThreadStateReading(i)) << what[i];
 }
 }  // namespace

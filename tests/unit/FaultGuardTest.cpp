@@ -1,5 +1,5 @@
-// The fault guard: faults in a guarded call end that call only, and the
-// thread's exception chain is left exactly as it was.
+// The fault guard: any exception leaving a guarded call ends that call only,
+// and the thread's exception chain is left exactly as it was.
 #include <windows.h>
 
 #include <excpt.h>
@@ -40,11 +40,37 @@ long FaultWithStackAndFlagsMoved(void*) {
   return 7;
 }
 
-// A handler of the foreign code's own, nearer on the chain than the guard.
+// A C++ throw that nothing catches, as the platform's compilers raise it.
+long ThrowUncaught(void*) {
+  const ULONG_PTR info[3] = {0x19930520, 0, 0};
+  RaiseException(0xE06D7363, EXCEPTION_NONCONTINUABLE, 3, info);
+  return 7;
+}
+
+long RaiseContinuable(void*) {
+  RaiseException(0xE0000001, 0, 0, nullptr);
+  return 7;
+}
+
+long Overflow(void* depth) {
+  volatile char frame[1024];
+  frame[0] = 1;
+  if (frame[0]) return Overflow(static_cast<char*>(depth) + 1) + frame[1];
+  return 0;
+}
+
+// A handler of the foreign code's own, nearer on the chain than the guard:
+// it counts the exceptions it is offered and the unwinds it is asked to run.
 int g_ownHandlerCalls = 0;
+int g_ownUnwinds = 0;
 bool g_ownHandlerResolves = false;
+GuardedFunction g_ownUnwindRuns = nullptr;  // what its termination code does
 EXCEPTION_DISPOSITION __cdecl OwnHandler(EXCEPTION_RECORD* record, void*, CONTEXT* context, void*) {
-  if (record->ExceptionFlags & EXCEPTION_UNWIND) return ExceptionContinueSearch;
+  if (record->ExceptionFlags & EXCEPTION_UNWIND) {
+    ++g_ownUnwinds;
+    if (g_ownUnwindRuns) g_ownUnwindRuns(nullptr);
+    return ExceptionContinueSearch;
+  }
   ++g_ownHandlerCalls;
   if (!g_ownHandlerResolves) return ExceptionContinueSearch;
   context->Eip += 3;  // steps over the 3-byte faulting store below
@@ -83,8 +109,9 @@ class FaultGuardTest : public ::testing::Test {
  protected:
   void SetUp() override {
     head_ = ExceptionChainHead();
-    g_ownHandlerCalls = 0;
+    g_ownHandlerCalls = g_ownUnwinds = 0;
     g_ownHandlerResolves = false;
+    g_ownUnwindRuns = nullptr;
   }
   void TearDown() override { EXPECT_EQ(head_, ExceptionChainHead()) << "chain head changed"; }
 
@@ -109,7 +136,9 @@ TEST_F(FaultGuardTest, ANormalCallGivesItsResult) {
   EXPECT_EQ(-3, result);
 }
 
-TEST_F(FaultGuardTest, EachHardwareFaultEndsTheCallAsAFailure) {
+TEST_F(FaultGuardTest, EachExceptionEndsTheCallAsAFailure) {
+  // Stack overflows twice: the first must leave the stack able to report
+  // (and the guard to catch) the next.
   const struct {
     GuardedFunction call;
     DWORD code;
@@ -118,11 +147,16 @@ TEST_F(FaultGuardTest, EachHardwareFaultEndsTheCallAsAFailure) {
       {DivideByZero, EXCEPTION_INT_DIVIDE_BY_ZERO},
       {IllegalInstruction, EXCEPTION_ILLEGAL_INSTRUCTION},
       {FaultWithStackAndFlagsMoved, EXCEPTION_ACCESS_VIOLATION},
+      {ThrowUncaught, 0xE06D7363},
+      {RaiseContinuable, 0xE0000001},
+      {Overflow, EXCEPTION_STACK_OVERFLOW},
+      {Overflow, EXCEPTION_STACK_OVERFLOW},
+      {WriteThroughNull, EXCEPTION_ACCESS_VIOLATION},
   };
   for (const auto& c : cases) {
     long result = 99;
     DWORD code = 0;
-    EXPECT_FALSE(Run(c.call, &result, &code));
+    EXPECT_FALSE(Run(c.call, &result, &code)) << std::hex << c.code;
     EXPECT_EQ(99, result) << "result unchanged on a fault";
     EXPECT_EQ(c.code, code);
   }
@@ -157,6 +191,26 @@ TEST_F(FaultGuardTest, TheForeignCodesOwnHandlerHasTheFirstSay) {
   EXPECT_FALSE(Run(FaultUnderOwnRecord, &result, &code));
   EXPECT_EQ(EXCEPTION_ACCESS_VIOLATION, code);
   EXPECT_EQ(1, g_ownHandlerCalls);
+}
+
+TEST_F(FaultGuardTest, ForeignFramesAreUnwoundAndAFaultWhileUnwindingIsContained) {
+  // What the termination code does when the guard unwinds the frame: nothing
+  // special, fault, throw, overflow. The first exception is the one reported.
+  const GuardedFunction unwindRuns[] = {nullptr, WriteThroughNull, ThrowUncaught, Overflow};
+  for (GuardedFunction runs : unwindRuns) {
+    g_ownUnwindRuns = runs;
+    g_ownUnwinds = 0;
+    long result = 0;
+    DWORD code = 0;
+    EXPECT_FALSE(Run(FaultUnderOwnRecord, &result, &code));
+    EXPECT_EQ(EXCEPTION_ACCESS_VIOLATION, code);
+    EXPECT_EQ(1, g_ownUnwinds);
+  }
+  // A guarded call afterwards is an ordinary one.
+  g_ownUnwindRuns = nullptr;
+  long result = 0;
+  EXPECT_TRUE(Run(ReturnArgument, &result, nullptr, reinterpret_cast<void*>(5)));
+  EXPECT_EQ(5, result);
 }
 
 TEST_F(FaultGuardTest, AnInnerGuardCatchesItsOwnFaultOnly) {

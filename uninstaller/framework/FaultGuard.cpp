@@ -7,41 +7,64 @@
 #endif
 
 namespace {
+// What a guarded call that ended in an exception leaves behind.
+struct GuardOutcome {
+  DWORD code;
+  BOOL stackOverflowed;  // the stack's guard page is spent
+};
+
 // The guard's registration record, laid out as FaultGuardEnter builds it on
 // its own stack: the platform's two fields, then what resuming needs.
 struct GuardRecord {
   GuardRecord* next;
   void* handler;
-  DWORD frameEbp;    // FaultGuardEnter's frame pointer
-  DWORD* faultCode;  // where the handler puts the code, or null
+  DWORD frameEbp;  // FaultGuardEnter's frame pointer
+  GuardOutcome* outcome;
+  BOOL unwinding;  // the foreign frames are being unwound
 };
 
-bool IsHardwareFault(DWORD code) {
-  switch (code) {
-    case EXCEPTION_ACCESS_VIOLATION:
-    case EXCEPTION_ILLEGAL_INSTRUCTION:
-    case EXCEPTION_PRIV_INSTRUCTION:
-    case EXCEPTION_INT_DIVIDE_BY_ZERO:
-    case EXCEPTION_INT_OVERFLOW:
-    case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
-    case EXCEPTION_IN_PAGE_ERROR:
-    case EXCEPTION_DATATYPE_MISALIGNMENT:
-      return true;
+// After a stack overflow the page that reported it is plain read-write. The
+// lowest committed, accessible page of the stack becomes the guard page
+// again (as the C runtime's stack-overflow reset does), provided it lies
+// well below the frames still in use.
+void RearmStackGuard() {
+  MEMORY_BASIC_INFORMATION here;
+  if (!VirtualQuery(&here, &here, sizeof here)) return;
+  SYSTEM_INFO system;
+  GetSystemInfo(&system);
+  char* const inUse = reinterpret_cast<char*>(&here) - 16 * system.dwPageSize;
+  char* p = static_cast<char*>(here.AllocationBase);
+  while (p < inUse) {
+    MEMORY_BASIC_INFORMATION region;
+    if (!VirtualQuery(p, &region, sizeof region) || region.AllocationBase != here.AllocationBase) return;
+    if (region.State == MEM_COMMIT && region.Protect != PAGE_NOACCESS) {
+      if (region.Protect & PAGE_GUARD) return;  // still armed
+      DWORD previous;
+      VirtualProtect(p, system.dwPageSize, region.Protect | PAGE_GUARD, &previous);
+      return;
+    }
+    p = static_cast<char*>(region.BaseAddress) + region.RegionSize;
   }
-  return false;
 }
 }  // namespace
 
 extern "C" {
-int FaultGuardEnter(GuardedFunction call, void* argument, long* result, DWORD* faultCode);
+int FaultGuardEnter(GuardedFunction call, void* argument, long* result, GuardOutcome* outcome);
 void FaultGuardResume();
+[[noreturn]] void FaultGuardLeave(GuardRecord* guard);
+[[noreturn]] void FaultGuardUnwindAndLeave(GuardRecord* guard, EXCEPTION_RECORD* record);
 EXCEPTION_DISPOSITION __cdecl FaultGuardHandler(EXCEPTION_RECORD* record, void* frame, CONTEXT* context,
                                                 void* dispatcher);
 }
 
-// cdecl int FaultGuardEnter(call, argument, result, faultCode): 1 when the
-// call returned, 0 when the handler resumed at FaultGuardResume.
-// Frame: ebp; ebx, esi, edi at ebp-4..-12; the record at ebp-28.
+// cdecl int FaultGuardEnter(call, argument, result, outcome): 1 when the
+// call returned, 0 when the handler left through FaultGuardResume.
+// Frame: ebp; ebx, esi, edi at ebp-4..-12; the record at ebp-32.
+//
+// FaultGuardLeave(guard) and FaultGuardUnwindAndLeave(guard, record) never
+// return: they resume in the guard's frame, the second after unwinding the
+// records above the guard's. RtlUnwind keeps no register but esp, so the
+// guard is kept on the stack across it.
 asm(R"(
     .text
     .p2align 4
@@ -53,13 +76,14 @@ _FaultGuardEnter:
     pushl %ebx
     pushl %esi
     pushl %edi
-    subl $16, %esp
+    subl $20, %esp
     movl %fs:0, %eax
     movl %eax, 0(%esp)
     movl $_FaultGuardHandler, 4(%esp)
     movl %ebp, 8(%esp)
     movl 20(%ebp), %eax
     movl %eax, 12(%esp)
+    movl $0, 16(%esp)
     movl %esp, %fs:0
     pushl 12(%ebp)
     call *8(%ebp)
@@ -75,37 +99,63 @@ _FaultGuardResume:
 1:
     # Back to the record whatever the call left on the stack, then unlink
     # it and any records the foreign code left above it.
-    leal -28(%ebp), %esp
+    leal -32(%ebp), %esp
     movl 0(%esp), %ecx
     movl %ecx, %fs:0
-    addl $16, %esp
+    addl $20, %esp
     popl %edi
     popl %esi
     popl %ebx
     popl %ebp
     ret
+
+    .globl _FaultGuardLeave
+    .def _FaultGuardLeave; .scl 2; .type 32; .endef
+_FaultGuardLeave:
+    movl 4(%esp), %eax
+    movl 8(%eax), %ebp
+    jmp _FaultGuardResume
+
+    .globl _FaultGuardUnwindAndLeave
+    .def _FaultGuardUnwindAndLeave; .scl 2; .type 32; .endef
+_FaultGuardUnwindAndLeave:
+    movl 4(%esp), %eax
+    movl 8(%esp), %ecx
+    pushl %eax
+    pushl $0
+    pushl %ecx
+    pushl $2f
+    pushl %eax
+    call _RtlUnwind@16
+2:
+    popl %eax
+    movl 8(%eax), %ebp
+    jmp _FaultGuardResume
 )");
 
-extern "C" EXCEPTION_DISPOSITION __cdecl FaultGuardHandler(EXCEPTION_RECORD* record, void* frame, CONTEXT* context,
-                                                           void*) {
-  // Unwinds pass through: there is nothing of ours to clean up.
-  if (record->ExceptionFlags & (EXCEPTION_UNWIND | EXCEPTION_NONCONTINUABLE)) return ExceptionContinueSearch;
-  if (!IsHardwareFault(record->ExceptionCode)) return ExceptionContinueSearch;
+extern "C" EXCEPTION_DISPOSITION __cdecl FaultGuardHandler(EXCEPTION_RECORD* record, void* frame, CONTEXT*, void*) {
+  // An unwind passing by: there is nothing of ours to clean up.
+  if (record->ExceptionFlags & EXCEPTION_UNWIND) return ExceptionContinueSearch;
   GuardRecord* guard = static_cast<GuardRecord*>(frame);
-  if (guard->faultCode) *guard->faultCode = record->ExceptionCode;
-  // The dispatcher puts its own chain head back after this returns; the
-  // resume code then unlinks what lies above the guard's record.
-  context->Esp = reinterpret_cast<DWORD>(guard);
-  context->Ebp = guard->frameEbp;
-  context->Eip = reinterpret_cast<DWORD>(&FaultGuardResume);
-  return ExceptionContinueExecution;
+  if (record->ExceptionCode == EXCEPTION_STACK_OVERFLOW) guard->outcome->stackOverflowed = TRUE;
+  // Raised while unwinding: the first exception is the one to report.
+  if (guard->unwinding) FaultGuardLeave(guard);
+  guard->outcome->code = record->ExceptionCode;
+  if (guard->outcome->stackOverflowed) FaultGuardLeave(guard);
+  guard->unwinding = TRUE;
+  FaultGuardUnwindAndLeave(guard, record);
 }
 
 bool GuardedCall(GuardedFunction call, void* argument, long* result, DWORD* faultCode) {
   long value = 0;
-  if (!FaultGuardEnter(call, argument, &value, faultCode)) return false;
-  *result = value;
-  return true;
+  GuardOutcome outcome = {0, FALSE};
+  if (FaultGuardEnter(call, argument, &value, &outcome)) {
+    *result = value;
+    return true;
+  }
+  if (outcome.stackOverflowed) RearmStackGuard();
+  if (faultCode) *faultCode = outcome.code;
+  return false;
 }
 
 void* ExceptionChainHead() {

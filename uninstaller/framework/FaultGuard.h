@@ -1,28 +1,38 @@
 #pragma once
-// Runs one call into foreign code (a control's own entry point) so that a
-// hardware fault inside it ends that call, not the process.
+// Runs one call into foreign code (a control's own entry point) so that
+// whatever exception leaves it ends that call, not the process.
 //
 // Contract:
 // - GuardedCall returns true when `call` returned; its value is in *result.
-//   It returns false when a fault ended the call; *result is unchanged and
-//   *faultCode (if given) holds the exception code.
-// - Caught: access violation, illegal or privileged instruction, integer
-//   divide by zero or overflow, array bounds, in-page error, misalignment.
-//   Anything else (software exceptions, stack overflow) passes on as if the
-//   guard were not there. A stack overflow is left alone on purpose: the
-//   thread has no guard page left after one, so a second overflow would end
-//   the process without any report.
+//   It returns false when an exception ended the call; *result is unchanged
+//   and *faultCode (if given) holds the exception's code.
+// - Every exception the foreign code leaves unhandled is taken: hardware
+//   faults, software exceptions (a C++ throw: 0xE06D7363, non-continuable),
+//   continuable or not, and stack overflow.
 // - Handlers the foreign code installs itself are nearer on the thread's
-//   exception chain and get the first say; a fault they handle never reaches
-//   the guard.
-// - After a fault nothing of the foreign code is unwound (no termination
-//   handlers run): its frames are abandoned, and the chain head (fs:[0]) is
-//   exactly what it was before the call, whatever records the foreign code
-//   left on it. Locks or state the foreign code held stay as they were, so
-//   the caller should treat that module as unusable from then on.
+//   exception chain and get the first say; an exception they handle never
+//   reaches the guard.
+// - The foreign frames are unwound before the guard resumes, as the platform
+//   does for any handler that takes an exception: their termination handlers
+//   and destructors run. They are what releases the locks that code on the
+//   way held, the system's own included (system code the control called,
+//   or that called back into the control, between the guard and the
+//   fault); abandoning them would leave those held and could hang the rest
+//   of the run. Two exceptions to that:
+//   - After a stack overflow nothing is unwound: the handlers would have to
+//     run on the few bytes of stack left and would overflow again, with no
+//     guard page to report it. The frames are abandoned, and the stack's
+//     guard page is set again, so that the next overflow on this thread is
+//     reported (and guarded) like the first.
+//   - An exception raised while unwinding (a termination handler that
+//     faults, throws or overflows) ends the unwinding there: the frames not
+//     yet unwound are abandoned.
+//   Either way the chain head (fs:[0]) is exactly what it was before the
+//   call, whatever records the foreign code left on it. State the foreign
+//   code itself held stays as it was, so the caller should treat that
+//   module as unusable from then on.
 // - Guard only plain calls. Never guard a call that enters the loader
-//   (LoadLibrary, FreeLibrary) or holds a lock of ours: resuming out of it
-//   would leave the lock held.
+//   (LoadLibrary, FreeLibrary) or holds a lock of ours.
 //
 // The registration record lives on the stack, 4-byte aligned, above the
 // foreign code's records and below the caller's, and the chain stays intact

@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "../framework/FaultGuard.h"
+#include "../framework/ForeignCallScope.h"
 #include "../framework/Handles.h"
 
 namespace {
@@ -18,6 +19,21 @@ using UniqueCoLibrary = UniqueHandle<CoLibraryTraits>;
 using UnregisterServerFn = HRESULT(STDAPICALLTYPE*)();
 
 long CallUnregisterServer(void* entry) { return reinterpret_cast<UnregisterServerFn>(entry)(); }
+
+// "X:\..." or "\\server\..." (device paths included): only such a path
+// says which folder is the control's own.
+bool IsFullyQualified(const char* path) {
+  if (path[0] == '\\') return path[1] == '\\';
+  return path[0] != '\0' && path[1] == ':' && path[2] == '\\';
+}
+
+// As the platform's own registration tool loads a control: the libraries it
+// imports are looked for in its own folder first. The current directory
+// stays out of the search (see DllSearch.h). The altered search is defined
+// for full paths only; anything else is loaded as a plain name would be.
+HMODULE LoadControlFile(const char* path) {
+  return LoadLibraryExA(path, nullptr, IsFullyQualified(path) ? LOAD_WITH_ALTERED_SEARCH_PATH : 0);
+}
 }  // namespace
 
 ControlRecord::~ControlRecord() {
@@ -37,7 +53,9 @@ int ControlRecord::Unregister() {
   if (FAILED(CoInitialize(nullptr))) return 0;
   int result = 0;
   if (serverPath) {
-    HMODULE loaded = LoadLibraryA(serverPath);
+    // Loading, unregistering and releasing all run the control's code.
+    ForeignCallScope foreign;
+    HMODULE loaded = LoadControlFile(serverPath);
     // Old loaders reported failure as a small number, not only as null.
     if (reinterpret_cast<UINT_PTR>(loaded) > 32) {
       UniqueCoLibrary module(loaded);

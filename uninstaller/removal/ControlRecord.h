@@ -10,15 +10,18 @@ class ControlRecord {
   ControlRecord(const ControlRecord&) = delete;
   ControlRecord& operator=(const ControlRecord&) = delete;
 
-  // Loads serverPath, calls its own "DllUnregisterServer" and releases it.
-  // 1 when the entry point ran and reported success (S_FALSE included),
-  // 0 for anything else. Makes its own balanced COM initialisation.
-  // A hardware fault inside the entry point gives 0 too. The module that
-  // faulted is left loaded until the process ends: its state is unknown,
-  // and releasing it would run its detach code and unmap code that windows,
-  // timers or threads it started may still call. Its file stays locked, as
-  // a control that failed to unregister keeps its file anyway. A fault in
-  // the control's DllMain is the loader's to handle: the load fails.
+  // Loads serverPath (its own folder searched first for what it imports),
+  // calls its own "DllUnregisterServer" and releases it. 1 when the entry
+  // point ran and reported success (S_FALSE included), 0 for anything else.
+  // Makes its own balanced COM initialisation. Any exception that leaves the
+  // entry point (see FaultGuard.h) gives 0 too. The module it left is kept
+  // loaded until the process ends: its state is unknown, and releasing it
+  // would run its detach code and unmap code that windows, timers or threads
+  // it started may still call. Its file stays locked, as a control that
+  // failed to unregister keeps its file anyway. A fault in the control's
+  // DllMain is the loader's to handle: the load fails. Whatever the control
+  // did to the thread's directories, error modes and queue is undone (see
+  // ForeignCallScope.h).
   int Unregister();
 
   // Copies text with its zero byte into a new owned buffer (none for none).

@@ -1,0 +1,63 @@
+#include "ForeignCallScope.h"
+
+namespace {
+// Thread error modes came later than the process's; looked up, so that the
+// program still starts where there are none.
+using GetThreadErrorModeFn = DWORD(WINAPI*)();
+using SetThreadErrorModeFn = BOOL(WINAPI*)(DWORD, DWORD*);
+
+FARPROC Kernel32Function(const char* name) { return GetProcAddress(GetModuleHandleA("kernel32.dll"), name); }
+
+// The DLL search directory, empty when none is set or it can't be read.
+void ReadDllDirectory(char (&dir)[MAX_PATH]) {
+  DWORD length = GetDllDirectoryA(MAX_PATH, dir);
+  if (length == 0 || length >= MAX_PATH) dir[0] = '\0';
+}
+
+UINT ReadErrorMode() {
+  UINT mode = SetErrorMode(0);
+  SetErrorMode(mode);
+  return mode;
+}
+
+// The thread's error mode; false where the platform has no thread modes.
+bool ReadThreadErrorMode(DWORD* mode) {
+  auto get = reinterpret_cast<GetThreadErrorModeFn>(reinterpret_cast<void*>(Kernel32Function("GetThreadErrorMode")));
+  if (!get) return false;
+  *mode = get();
+  return true;
+}
+
+// At most this many quit messages are taken: each PeekMessage may run a
+// message sent from another thread, which could post yet another.
+constexpr int kMaxQuitMessages = 64;
+}  // namespace
+
+ForeignCallScope::ForeignCallScope() {
+  DWORD length = GetCurrentDirectoryA(MAX_PATH, currentDir_);
+  currentDirKnown_ = length > 0 && length < MAX_PATH;
+  ReadDllDirectory(dllDir_);
+  errorMode_ = ReadErrorMode();
+  ReadThreadErrorMode(&threadErrorMode_);
+}
+
+ForeignCallScope::~ForeignCallScope() {
+  char now[MAX_PATH];
+  DWORD length = GetCurrentDirectoryA(MAX_PATH, now);
+  if (currentDirKnown_ && (length == 0 || length >= MAX_PATH || lstrcmpA(now, currentDir_) != 0))
+    SetCurrentDirectoryA(currentDir_);
+
+  ReadDllDirectory(now);
+  if (lstrcmpA(now, dllDir_) != 0) SetDllDirectoryA(dllDir_);
+
+  if (ReadErrorMode() != errorMode_) SetErrorMode(errorMode_);
+  DWORD threadMode = 0;
+  if (ReadThreadErrorMode(&threadMode) && threadMode != threadErrorMode_) {
+    auto set = reinterpret_cast<SetThreadErrorModeFn>(reinterpret_cast<void*>(Kernel32Function("SetThreadErrorMode")));
+    if (set) set(threadErrorMode_, nullptr);
+  }
+
+  MSG quit;
+  for (int i = 0; i < kMaxQuitMessages && PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE); ++i) {
+  }
+}

@@ -1,0 +1,31 @@
+#pragma once
+// What foreign code run in-process (a control as it loads, unregisters and
+// unloads) may change that the rest of the run relies on, put back when the
+// scope ends.
+//
+// Contract: made on the thread that runs the foreign code, it saves the
+// current directory, the DLL search directory, the process's error mode and,
+// where the platform has one, the thread's. When it ends, each of these that
+// changed is put back, and every quit message is taken from the thread's
+// queue (PostQuitMessage, or WM_QUIT posted to the thread): with no message
+// loop of the program's own, a quit left there would end each modal dialog
+// that follows at once. A DLL search directory that was empty (or could not
+// be read) is put back as the empty one, which keeps the current directory
+// out of the search. A current directory that could not be read (longer than
+// MAX_PATH) is left as it is. No allocation.
+#include <windows.h>
+
+class ForeignCallScope {
+ public:
+  ForeignCallScope();
+  ~ForeignCallScope();
+  ForeignCallScope(const ForeignCallScope&) = delete;
+  ForeignCallScope& operator=(const ForeignCallScope&) = delete;
+
+ private:
+  char currentDir_[MAX_PATH];
+  bool currentDirKnown_ = false;
+  char dllDir_[MAX_PATH];
+  UINT errorMode_ = 0;
+  DWORD threadErrorMode_ = 0;
+};
