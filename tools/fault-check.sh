@@ -29,6 +29,7 @@ faults=(
   'uninstaller/framework/FaultGuard.cpp|s/^    case EXCEPTION_ACCESS_VIOLATION:$//|fault guard: access violations pass on'
   'uninstaller/removal/ControlRemovalDialog.cpp|s/if (passRunning.IsSet() \&\&/if (false \&\&/|control list: a click during a pass starts another'
   'dxsetup/dxprep.cpp|s/if (g_installing.IsSet())/if (false)/|dxprep: a click while the setup runs starts another'
+  'uninstaller/resource.h|s/#define IDD_INTRO 104 /#define IDD_INTRO 199 /|intro: template 104 renumbered 199 (code and template alike)'
 )
 
 backup_dir="$(mktemp -d)"
