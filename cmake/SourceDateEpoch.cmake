@@ -7,7 +7,7 @@
 # newest source file's time. Never the clock: two builds of one commit must
 # give the same bytes.
 
-if(DEFINED ENV{SOURCE_DATE_EPOCH})
+if(NOT "$ENV{SOURCE_DATE_EPOCH}" STREQUAL "")
   set(epoch "$ENV{SOURCE_DATE_EPOCH}")
   if(NOT epoch MATCHES "^[0-9]+$")
     message(FATAL_ERROR "SOURCE_DATE_EPOCH is '${epoch}', not a number of seconds since 1970")
