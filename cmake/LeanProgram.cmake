@@ -1,7 +1,20 @@
 # Settings shared by the shipped programs: no C++ runtime library code,
-# small, static (system DLLs only), ASLR and DEP on.
+# small, static (system DLLs only), ASLR and DEP on, and the same bytes from
+# every build of one commit (no build path, no link time inside).
 set(LEAN_CXX_FLAGS -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
-    -fno-threadsafe-statics -ffunction-sections -fdata-sections -Wall -Wextra)
+    -fno-threadsafe-statics -ffunction-sections -fdata-sections -Wall -Wextra
+    -ffile-prefix-map=${CMAKE_SOURCE_DIR}/= -ffile-prefix-map=${CMAKE_BINARY_DIR}/=)
+
+# The programs' PE time stamp: the source date (cmake/SourceDateEpoch.cmake),
+# worked out on every build and handed to the linker by a launcher.
+set(SOURCE_DATE_EPOCH_FILE ${CMAKE_BINARY_DIR}/source-date-epoch)
+add_custom_target(source_date_epoch
+  COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${CMAKE_SOURCE_DIR} -DEPOCH_FILE=${SOURCE_DATE_EPOCH_FILE}
+          -P ${CMAKE_CURRENT_LIST_DIR}/SourceDateEpoch.cmake
+  BYPRODUCTS ${SOURCE_DATE_EPOCH_FILE}
+  VERBATIM)
+
+set(LEAN_PROGRAM_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 # 0x0502 (XP SP2 / Server 2003) for SetDllDirectory.
 function(lean_objects target)
@@ -27,4 +40,10 @@ function(lean_program target)
   target_link_options(${target} PRIVATE -static -Wl,--gc-sections
       -Wl,--dynamicbase -Wl,--nxcompat -Wl,--enable-reloc-section
       $<$<NOT:$<CONFIG:Debug>>:-s>)
+  add_dependencies(${target} source_date_epoch)
+  set(launcher sh ${LEAN_PROGRAM_DIR}/link-at-source-date.sh ${SOURCE_DATE_EPOCH_FILE})
+  set_target_properties(${target} PROPERTIES
+    LINK_DEPENDS ${SOURCE_DATE_EPOCH_FILE}
+    C_LINKER_LAUNCHER "${launcher}"
+    CXX_LINKER_LAUNCHER "${launcher}")
 endfunction()

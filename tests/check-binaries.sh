@@ -3,9 +3,10 @@
 #   check-binaries.sh [--no-budget] <unravel.exe> <dxprep.exe>
 # Each must import system DLLs only (dxprep also DSETUP.dll), have ASLR and
 # DEP on and not be marked as free of exception handlers (NO_SEH), carry
-# exactly one manifest (elevated, no common-controls 6) and a complete
-# version resource, and stay within its size budget. Sizes are
-# always printed; --no-budget skips the budget (debug builds).
+# exactly one manifest (elevated, no common-controls 6), a complete version
+# resource and exactly the dialog templates, icon groups and title string
+# that its code and the shell rely on, and stay within its size budget.
+# Sizes are always printed; --no-budget skips the budget (debug builds).
 set -u -o pipefail
 
 OBJDUMP=${OBJDUMP:-i686-w64-mingw32-objdump}
@@ -25,6 +26,9 @@ SYSTEM_DLLS="KERNEL32 USER32 GDI32 ADVAPI32 OLE32 SHELL32 MSVCRT"
 IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE=0x0040
 IMAGE_DLLCHARACTERISTICS_NX_COMPAT=0x0100
 IMAGE_DLLCHARACTERISTICS_NO_SEH=0x0400
+RT_DIALOG=5
+RT_STRING=6
+RT_GROUP_ICON=14
 RT_VERSION=16
 RT_MANIFEST=24
 SUPPORTED_OS_IDS="e2011457-1546-43c5-a5fe-008deee3d3f0 35138b9a-5d96-4fbd-8e2d-a2440225f93a
@@ -39,22 +43,48 @@ fail() {
   failures=$((failures + 1))
 }
 
-# Prints "<type> <leaves> <names...>" per resource type from the resource
+# Prints "<type> <name> <language>" per resource (leaf) from the resource
 # directory dump of objdump -p: type entries are indented 3 spaces, name
-# entries 5, language entries 7; every leaf is one resource.
-resource_types() {
+# entries 5, language entries 7. IDs come as hex (0x000066), names as they
+# are (DLG_MASTER).
+resource_entries() {
   awk '
-    function flush() { if (type != "") print type, leaves, names }
-    /^[0-9a-f]+   Entry: / { flush(); type = $4; sub(/,$/, "", type); leaves = 0; names = ""; next }
-    /^[0-9a-f]+     Entry: / { n = $4; sub(/,$/, "", n); names = names " " n; next }
-    /Leaf: / { leaves++ }
-    END { flush() }
+    function entry(   s) {
+      if (match($0, /\]: [^,]*,/)) return substr($0, RSTART + 3, RLENGTH - 4)
+      s = $4; sub(/,$/, "", s); return s
+    }
+    /^[0-9a-f]+   Entry: / { type = entry(); next }
+    /^[0-9a-f]+     Entry: / { name = entry(); next }
+    /^[0-9a-f]+       Entry: / { print type, name, entry() }
   ' <<<"$1"
 }
 
+# The names of one type's resources, sorted, IDs in decimal, each with its
+# language after a slash where asked (DLG_MASTER/1033):
+#   resource_names <entries> <type number> [with-language]
+resource_names() {
+  local type name lang out=()
+  while read -r type name lang; do
+    [[ $type == 0x* ]] && (( type == $2 )) || continue
+    [[ $name == 0x* ]] && name=$((name))
+    out+=("$name${3:+/$((lang))}")
+  done <<<"$1"
+  (( ${#out[@]} )) || return 0
+  printf '%s\n' "${out[@]}" | LC_ALL=C sort | paste -sd ' ' -
+}
+
+# expect_resources <program> <entries> <type number> <what> <expected names>
+# Languages count only where the expected names carry one.
+expect_resources() {
+  local found
+  found=$(resource_names "$2" "$3" ${5//[!\/]/})
+  [[ $found == "$5" ]] || fail "$1" "$4 are '$found', not '$5'"
+}
+
 # check_program <exe> <size budget in bytes> <extra allowed DLLs>
+#               <dialog templates> <icon groups> [<string ID> <its text>]
 check_program() {
-  local exe=$1 limit=$2 extra=$3
+  local exe=$1 limit=$2 extra=$3 dialogs=$4 icons=$5 string_id=${6:-} string_text=${7:-}
   local name
   name=$(basename "$exe")
   if [[ ! -f $exe ]]; then
@@ -96,19 +126,15 @@ check_program() {
 
   # Resources: exactly one manifest, ID 1 (a second one, such as a default
   # manifest the toolchain links in, would leave the choice to the loader);
-  # one version resource.
-  local type leaves names manifests=0 versions=0
-  while read -r type leaves names; do
-    [[ $type == 0x* ]] || continue
-    if (( type == RT_MANIFEST )); then
-      manifests=$leaves
-      [[ $names == 0x000001 ]] || fail "$name" "manifest resource names are '$names', not ID 1 alone"
-    elif (( type == RT_VERSION )); then
-      versions=$leaves
-    fi
-  done < <(resource_types "$(sed -n '/Resource Directory section/,$p' <<<"$headers")")
-  (( manifests == 1 )) || fail "$name" "$manifests manifest resources (type 24), not 1"
-  (( versions == 1 )) || fail "$name" "$versions version resources (type 16), not 1"
+  # one version resource. The dialog templates and icon groups are the
+  # program's outward interface: exactly those named, no others.
+  local entries manifests
+  entries=$(resource_entries "$(sed -n '/Resource Directory section/,$p' <<<"$headers")")
+  manifests=$(resource_names "$entries" $RT_MANIFEST)
+  [[ $manifests == 1 ]] || fail "$name" "manifest resources are '$manifests', not ID 1 alone"
+  [[ $(resource_names "$entries" $RT_VERSION) == 1 ]] || fail "$name" "no version resource 1"
+  expect_resources "$name" "$entries" $RT_DIALOG "dialog templates" "$dialogs"
+  expect_resources "$name" "$entries" $RT_GROUP_ICON "icon groups" "$icons"
 
   # What the resources say.
   local rc
@@ -135,6 +161,11 @@ check_program() {
     done
     grep -q 'VALUE "Translation", 0x409, 1252' <<<"$rc" ||
       fail "$name" "version resource lacks Translation 0x0409 1252"
+    if [[ -n $string_id ]]; then
+      grep -qF "  $string_id, \"$string_text\"" <<<"$rc" ||
+        fail "$name" "string $string_id is not \"$string_text\""
+    fi
+
     local original
     original=$(sed -n 's/.*VALUE "OriginalFilename", "\([^"]*\)".*/\1/p' <<<"$rc")
     [[ ${original,,} == "${name,,}" ]] ||
@@ -150,8 +181,9 @@ check_program() {
   fi
 }
 
-check_program "$1" 153600 ""
-check_program "$2" 51200 "DSETUP"
+#             program budget  DLLs     dialog templates  icon groups  string
+check_program "$1"    153600  ""       "102 104 152"     "103"        57344 "Brenat Windows Application"
+check_program "$2"    51200   "DSETUP" "DLG_MASTER/1033" "SETUP_ICON"
 
 if (( failures )); then
   echo "$failures check(s) failed"

@@ -38,6 +38,7 @@ faults=(
   'uninstaller/framework/ForeignCallScope.cpp|s/i < kMaxQuitMessages \&\&/i < 0 \&\&/|foreign call: quit messages left in the queue'
   'uninstaller/framework/ForeignCallScope.cpp|s/if (lstrcmpA(now, dllDir_) != 0) SetDllDirectoryA(dllDir_);//|foreign call: the DLL search directory not put back'
   'uninstaller/removal/ControlRecord.cpp|s/IsFullyQualified(path) ? LOAD_WITH_ALTERED_SEARCH_PATH : 0/0/|controls: their own folder not searched for what they import'
+  'uninstaller/resource.h|s/#define IDD_INTRO 104 /#define IDD_INTRO 199 /|intro: template 104 renumbered 199 (code and template alike)'
 )
 
 backup_dir="$(mktemp -d)"

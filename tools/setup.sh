@@ -19,6 +19,7 @@ packages=(
   imagemagick
   locales
   qemu-user-static
+  git zip unzip osslsigncode openssl   # the release zip: its date, signing, checks
 )
 
 missing=()

@@ -1,6 +1,7 @@
 // The introduction step of the real unravel.exe, driven as a user would.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -150,6 +151,19 @@ TEST_F(IntroDialog, ShowsItsTextsIconAndGreyThenCloseBoxEndsTheProgram) {
 
   CloseBox(intro_);
   ExpectEndsQuietly();
+}
+
+// The signed release (UNRAVEL_SIGNED_EXE, left by the release.signed test in
+// one prefix's run) starts like the plain build: the loader takes the image
+// with its signature.
+TEST(SignedRelease, StartsIntoTheIntroductionAndSkipEndsIt) {
+  if (!std::getenv("UNRAVEL_SIGNED_EXE")) GTEST_SKIP() << "UNRAVEL_SIGNED_EXE is not set";
+  ClearDirectories();
+  Process app = Process::Start(WindowsPathFromEnv("UNRAVEL_SIGNED_EXE"));
+  HWND intro = app.WaitWindow(kIntroCaption);
+  ASSERT_NE(intro, nullptr) << "no window \"" << kIntroCaption << "\"";
+  Click(intro, "&Skip");
+  EXPECT_EQ(app.WaitExit(), 0u);
 }
 
 // Every way out of the dialog but "&Uninstall" ends the program at once.

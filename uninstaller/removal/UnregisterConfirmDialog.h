@@ -13,7 +13,6 @@ class UnregisterConfirmDialog : public ModalDialog {
   Text controlName;  // shown in the name field
 
  protected:
-  BOOL OnInitDialog() override;
   void DoDataExchange(bool save) override;
   bool OnCommand(UINT id) override;
 };
