@@ -26,7 +26,7 @@ faults=(
   'uninstaller/sequence/UninstallApp.cpp|s/if (intro.DoModal() != IDOK)/if (intro.DoModal() == IDOK)/|intro: "Uninstall" and "Skip" swapped'
   'dxsetup/dxprep.cpp|s/kSetupFlags = 63/kSetupFlags = 62/|dxprep: wrong flags for the setup library'
   'uninstaller/sequence/TempStorage.cpp|s/GetDriveTypeA(root) != DRIVE_REMOTE/GetDriveTypeA(root) == DRIVE_REMOTE/|folder guard: drive roots left unprotected'
-  'uninstaller/framework/FaultGuard.cpp|s/^    case EXCEPTION_ACCESS_VIOLATION:$//|fault guard: access violations pass on'
+  'uninstaller/framework/FaultGuard.cpp|s/^  GuardRecord\* guard = static_cast/  if (record->ExceptionCode == EXCEPTION_ACCESS_VIOLATION) return ExceptionContinueSearch;\n&/|fault guard: access violations pass on'
   'uninstaller/removal/ControlRemovalDialog.cpp|s/if (passRunning.IsSet() \&\&/if (false \&\&/|control list: a click during a pass starts another'
   'dxsetup/dxprep.cpp|s/if (g_installing.IsSet())/if (false)/|dxprep: a click while the setup runs starts another'
   'uninstaller/sequence/TempStorage.cpp|s/^  guard.ProtectShellFolders();$//|folder guard: the shell'"'"'s folders left unprotected'
