@@ -51,44 +51,55 @@ bool ControlRemovalDialog::OnCommand(UINT id) {
   return Dispatch(this, map, id);
 }
 
-bool CollectProductControls(const Text& storageDir, OwnedList<ControlRecord>& records) {
+namespace {
+// Calls visit(classes, name) for every class under HKEY_CLASSES_ROOT\CLSID,
+// in registry order, the open "CLSID" key passed along. False if "CLSID"
+// can't be opened.
+template <typename Visit>
+bool ForEachClass(Visit visit) {
   UniqueRegKey classes;
   if (RegOpenKeyA(HKEY_CLASSES_ROOT, "CLSID", classes.Put()) != ERROR_SUCCESS) return false;
   char name[kClassNameSize];
-  for (DWORD index = 0; RegEnumKeyA(classes.Get(), index, name, sizeof name) == ERROR_SUCCESS; ++index) {
+  for (DWORD index = 0; RegEnumKeyA(classes.Get(), index, name, sizeof name) == ERROR_SUCCESS; ++index)
+    visit(classes.Get(), static_cast<const char*>(name));
+  return true;
+}
+
+// The class's server path into buffer, if it fits with its zero byte.
+bool QueryServerPath(HKEY classes, const char* name, char* buffer, LONG size) {
+  char subKey[kClassNameSize + 16];
+  wsprintfA(subKey, "%s\\InprocServer32", name);
+  return QueryDefaultText(classes, subKey, buffer, size);
+}
+}  // namespace
+
+bool CollectProductControls(const Text& storageDir, OwnedList<ControlRecord>& records) {
+  return ForEachClass([&](HKEY classes, const char* name) {
     // "<class>\Control" first: one call rules out almost every class, and
     // none of these reads has a side effect, so the outcome is the same.
     char subKey[kClassNameSize + 16];
     wsprintfA(subKey, "%s\\Control", name);
     UniqueRegKey control;
-    if (RegOpenKeyA(classes.Get(), subKey, control.Put()) != ERROR_SUCCESS) continue;
+    if (RegOpenKeyA(classes, subKey, control.Put()) != ERROR_SUCCESS) return;
     char description[kDescriptionSize];
-    if (!QueryDefaultText(classes.Get(), name, description, sizeof description)) continue;
+    if (!QueryDefaultText(classes, name, description, sizeof description)) return;
     char serverPath[kServerPathSize];
-    wsprintfA(subKey, "%s\\InprocServer32", name);
-    if (!QueryDefaultText(classes.Get(), subKey, serverPath, sizeof serverPath)) continue;
-    if (!IsPathInDir(storageDir, serverPath)) continue;
+    if (!QueryServerPath(classes, name, serverPath, sizeof serverPath)) return;
+    if (!IsPathInDir(storageDir, serverPath)) return;
 
     ControlRecord* record = new ControlRecord;
     record->description = ControlRecord::CopyText(description);
     record->serverPath = ControlRecord::CopyText(serverPath);
     record->fileExists = FileExists(serverPath) ? 1 : 0;
     records.Add(record);
-  }
-  return true;
+  });
 }
 
 bool ForEachClassServer(void (*visit)(void* context, const char* serverPath), void* context) {
-  UniqueRegKey classes;
-  if (RegOpenKeyA(HKEY_CLASSES_ROOT, "CLSID", classes.Put()) != ERROR_SUCCESS) return false;
-  char name[kClassNameSize];
-  for (DWORD index = 0; RegEnumKeyA(classes.Get(), index, name, sizeof name) == ERROR_SUCCESS; ++index) {
-    char subKey[kClassNameSize + 16];
-    wsprintfA(subKey, "%s\\InprocServer32", name);
+  return ForEachClass([&](HKEY classes, const char* name) {
     char serverPath[kServerPathSize];
-    if (QueryDefaultText(classes.Get(), subKey, serverPath, sizeof serverPath)) visit(context, serverPath);
-  }
-  return true;
+    if (QueryServerPath(classes, name, serverPath, sizeof serverPath)) visit(context, serverPath);
+  });
 }
 
 bool IsPathInDir(const Text& dir, const char* path) {
