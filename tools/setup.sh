@@ -1,6 +1,6 @@
 #!/bin/bash
 # Installs what building and testing need on Debian or Ubuntu. Safe to run
-# again: it only installs what is missing.
+# again: it only installs or registers what is missing.
 set -euo pipefail
 
 if [ "$(id -u)" -ne 0 ]; then
@@ -9,6 +9,9 @@ else
   SUDO=
 fi
 export DEBIAN_FRONTEND=noninteractive
+. /etc/os-release
+binfmt=/proc/sys/fs/binfmt_misc
+handler="$binfmt/qemu-i386"
 
 packages=(
   cmake ninja-build
@@ -18,22 +21,65 @@ packages=(
   xvfb xauth x11-utils
   imagemagick
   locales
-  qemu-user-static
   git zip unzip osslsigncode openssl   # the release zip: its date, signing, checks
 )
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
+missing_packages() {
+  local p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || echo "$p"
+  done
+}
 
+# The package indexes. A mirror being synced serves some index files that
+# don't match its release file; apt then leaves those out and fails, though
+# the rest is usable: the install is still tried, and those indexes are
+# named only if it fails. Their addresses are kept in failed_indexes.
+failed_indexes=""
+indexes_updated=0
+update_indexes() {
+  [ "$indexes_updated" = 1 ] && return 0
+  local log
+  log="$(mktemp)"
+  if ! $SUDO apt-get update -qq >"$log" 2>&1; then
+    failed_indexes="$(sed -n 's/^E: Failed to fetch \([^ ]*\).*/\1/p' "$log" | tr '\n' ' ')"
+    [ -n "$failed_indexes" ] || { cat "$log" >&2; rm -f "$log"; exit 1; }
+  fi
+  rm -f "$log"
+  indexes_updated=1
+}
+
+# apt-get install "$@", stopping with one line when it fails.
+install_packages() {
+  update_indexes
+  local log
+  log="$(mktemp)"
+  if $SUDO apt-get install -y -qq --no-install-recommends "$@" >"$log" 2>&1; then
+    rm -f "$log"
+    return 0
+  fi
+  [ -n "$failed_indexes" ] || cat "$log" >&2
+  rm -f "$log"
+  if [ -n "$failed_indexes" ]; then
+    # Without a foreign architecture's index of an update suite, its
+    # packages can't match the versions installed from that suite for the
+    # machine's own; from the release's own suite both architectures agree.
+    echo "setup: retrying the install from the $VERSION_CODENAME suite alone"
+    $SUDO apt-get install -y -qq --no-install-recommends -t "$VERSION_CODENAME" "$@" && return 0
+    echo "setup: could not fetch ${failed_indexes% }: the mirror is being synced; a later run will likely pass" >&2
+  else
+    echo "setup: installing $* failed (apt's messages above)" >&2
+  fi
+  exit 1
+}
+
+mapfile -t missing < <(missing_packages "${packages[@]}")
 if [ "${#missing[@]}" -gt 0 ]; then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $SUDO dpkg --add-architecture i386
   fi
   echo "setup: installing ${missing[*]}"
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  install_packages "${missing[@]}"
 fi
 
 # Double-byte tests run under code page 932, which Wine takes from the
@@ -46,20 +92,79 @@ if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
 fi
 
 # 32-bit Wine needs 32-bit Linux programs to run. Some kernels (and some
-# virtual machines) cannot run them natively; there qemu emulates them,
-# registered through binfmt_misc. Much slower, but it works.
-if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
-  binfmt=/proc/sys/fs/binfmt_misc
-  [ -e "$binfmt/register" ] || $SUDO mount -t binfmt_misc binfmt_misc "$binfmt"
-  if [ ! -e "$binfmt/qemu-i386" ]; then
-    echo "setup: this machine cannot run 32-bit programs; emulating them with qemu"
+# virtual machines) cannot run them; there qemu emulates them, registered
+# through binfmt_misc, whose handlers come before the kernel's own loader
+# (so one registered by hand makes a native machine emulate, for testing).
+# Older qemu (Debian 12's 7.2) crashes Wine's services in a loop; 8.0 and
+# newer run the whole suite.
+qemu=/usr/bin/qemu-i386-static
+qemu_minimum=8
+
+# "10.0.2" from "qemu-i386 version 10.0.2 (Debian ...)".
+version_of() { sed -n 's/^qemu-i386 version \([0-9][0-9.]*\).*/\1/p' | head -n1; }
+major_of() { echo "${1%%.*}"; }
+
+# The qemu that actually runs 32-bit programs now: the handler (with its F
+# flag) keeps the binary it opened when registered, even after an upgrade.
+running_qemu_version() { QEMU_VERSION=1 /lib/ld-linux.so.2 2>/dev/null | version_of || true; }
+
+install_emulator() {
+  local candidate
+  if [ "${ID:-}" = debian ] && [ "$VERSION_CODENAME" = bookworm ]; then
+    # Debian 12's own is too old: bookworm-backports, for qemu alone.
+    if [ ! -f /etc/apt/sources.list.d/bookworm-backports-qemu.sources ]; then
+      $SUDO tee /etc/apt/sources.list.d/bookworm-backports-qemu.sources >/dev/null <<'EOF'
+Types: deb
+URIs: http://deb.debian.org/debian
+Suites: bookworm-backports
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+EOF
+      $SUDO tee /etc/apt/preferences.d/bookworm-backports-qemu >/dev/null <<'EOF'
+Package: *
+Pin: release n=bookworm-backports
+Pin-Priority: -1
+
+Package: qemu-user qemu-user-static qemu-user-binfmt
+Pin: release n=bookworm-backports
+Pin-Priority: 500
+EOF
+      indexes_updated=0
+    fi
+  fi
+  update_indexes
+  candidate="$(apt-cache policy qemu-user-static | sed -n 's/^ *Candidate: \(.*:\)\?\([0-9][0-9.]*\).*/\2/p')"
+  if [ -z "$candidate" ] || [ "$(major_of "$candidate")" -lt "$qemu_minimum" ]; then
+    echo "setup: this machine cannot run 32-bit programs, and its qemu-user-static (${candidate:-none}) is older than $qemu_minimum.0, which Wine needs" >&2
+    exit 1
+  fi
+  install_packages qemu-user-static
+}
+
+[ -e "$binfmt/register" ] || $SUDO mount -t binfmt_misc binfmt_misc "$binfmt" 2>/dev/null || true
+emulated=0
+if [ -e "$handler" ] && [ "$(head -n1 "$handler")" = enabled ]; then
+  emulated=1   # needed, or registered by hand to test emulation
+elif ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+  emulated=1
+fi
+
+if [ "$emulated" = 1 ]; then
+  installed="$( { "$qemu" --version 2>/dev/null || true; } | version_of)"
+  if [ -z "$installed" ] || [ "$(major_of "$installed")" -lt "$qemu_minimum" ]; then
+    install_emulator
+    installed="$("$qemu" --version | version_of)"
+  fi
+  if [ "$(running_qemu_version)" != "$installed" ] || [ "$(sed -n 's/^interpreter //p' "$handler" 2>/dev/null)" != "$qemu" ]; then
+    [ -e "$handler" ] && echo -1 | $SUDO tee "$handler" >/dev/null
     magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
     mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
-    echo ":qemu-i386:M::$magic:$mask:/usr/bin/qemu-i386-static:F" | $SUDO tee "$binfmt/register" >/dev/null
+    echo ":qemu-i386:M::$magic:$mask:$qemu:F" | $SUDO tee "$binfmt/register" >/dev/null
+    echo "setup: 32-bit programs run emulated by qemu-i386 $installed ($qemu, registered with binfmt_misc)"
   fi
-  /lib/ld-linux.so.2 --version >/dev/null 2>&1 || {
-    echo "setup: 32-bit programs still cannot run; Wine will not work here" >&2
+  if [ "$(running_qemu_version)" != "$installed" ]; then
+    echo "setup: 32-bit programs still cannot run under qemu-i386 $installed; Wine will not work here" >&2
     exit 1
-  }
+  fi
 fi
 echo "setup: ready"

@@ -18,6 +18,16 @@ if grep -qx 'WINE_EMULATED:INTERNAL=1' build/release/CMakeCache.txt; then
 fi
 ctest_args+=("$@")
 
+# Cases a test program skipped (wine-run.sh collects them), listed at the end.
+skipped=build/release/skipped-cases.txt
+rm -f "$skipped"
+list_skipped() {
+  [ -s "$skipped" ] || return 0
+  echo "Skipped cases:"
+  sort -u "$skipped" | sed 's/^/  /'
+}
+trap list_skipped EXIT
+
 # The tests open real windows. Without a display (or on CI) they get virtual
 # ones, 24 bits deep so that colours read back exactly: one per prefix, so
 # that the 32-bit and the 64-bit prefix run side by side without their

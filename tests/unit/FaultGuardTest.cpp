@@ -5,6 +5,7 @@
 #include <excpt.h>
 #include <gtest/gtest.h>
 
+#include "Driver.h"
 #include "framework/FaultGuard.h"
 
 namespace {
@@ -136,34 +137,73 @@ TEST_F(FaultGuardTest, ANormalCallGivesItsResult) {
   EXPECT_EQ(-3, result);
 }
 
-TEST_F(FaultGuardTest, EachExceptionEndsTheCallAsAFailure) {
-  // Stack overflows twice: the first must leave the stack able to report
-  // (and the guard to catch) the next.
-  const struct {
-    GuardedFunction call;
-    DWORD code;
-  } cases[] = {
-      {WriteThroughNull, EXCEPTION_ACCESS_VIOLATION},
-      {DivideByZero, EXCEPTION_INT_DIVIDE_BY_ZERO},
-      {IllegalInstruction, EXCEPTION_ILLEGAL_INSTRUCTION},
-      {FaultWithStackAndFlagsMoved, EXCEPTION_ACCESS_VIOLATION},
-      {ThrowUncaught, 0xE06D7363},
-      {RaiseContinuable, 0xE0000001},
-      {Overflow, EXCEPTION_STACK_OVERFLOW},
-      {Overflow, EXCEPTION_STACK_OVERFLOW},
-      {WriteThroughNull, EXCEPTION_ACCESS_VIOLATION},
-  };
-  for (const auto& c : cases) {
-    long result = 99;
-    DWORD code = 0;
-    EXPECT_FALSE(Run(c.call, &result, &code)) << std::hex << c.code;
-    EXPECT_EQ(99, result) << "result unchanged on a fault";
-    EXPECT_EQ(c.code, code);
+// Under CPU emulation hardware faults reach Wine with other codes (an access
+// violation may come back as an illegal instruction, a divide by zero as
+// 0xC0000090), and a stack overflow as an access violation, of which a
+// second kills the emulator itself. There those cases are skipped, and a
+// hardware fault's code is only checked to be one.
+bool CodesMatch(DWORD expected, DWORD code) {
+  if (!e2e::Emulated() || (expected & 0xF0000000) != 0xC0000000) return expected == code;
+  return (code & 0xF0000000) == 0xC0000000;
+}
+
+#define SKIP_WHEN_EMULATED(why) \
+  if (e2e::Emulated()) GTEST_SKIP() << "emulated CPU: " << why
+
+struct ExceptionCase {
+  GuardedFunction call;
+  DWORD code;
+};
+
+class FaultGuardCasesTest : public FaultGuardTest {
+ protected:
+  void RunCases(std::initializer_list<ExceptionCase> cases, bool exactCodes) {
+    for (const auto& c : cases) {
+      long result = 99;
+      DWORD code = 0;
+      EXPECT_FALSE(Run(c.call, &result, &code)) << std::hex << c.code;
+      EXPECT_EQ(99, result) << "result unchanged on a fault";
+      if (exactCodes) {
+        EXPECT_EQ(c.code, code);
+      } else {
+        EXPECT_TRUE(CodesMatch(c.code, code)) << std::hex << c.code << " came back as " << code;
+      }
+    }
   }
+};
+
+TEST_F(FaultGuardCasesTest, EachExceptionEndsTheCallAsAFailure) {
+  RunCases({{WriteThroughNull, EXCEPTION_ACCESS_VIOLATION},
+            {DivideByZero, EXCEPTION_INT_DIVIDE_BY_ZERO},
+            {IllegalInstruction, EXCEPTION_ILLEGAL_INSTRUCTION},
+            {ThrowUncaught, 0xE06D7363},
+            {RaiseContinuable, 0xE0000001},
+            {WriteThroughNull, EXCEPTION_ACCESS_VIOLATION}},
+           false);
+}
+
+TEST_F(FaultGuardCasesTest, HardwareFaultsKeepTheirCodesWhateverTheStackAndFlags) {
+  SKIP_WHEN_EMULATED("the emulator reports hardware exceptions with other codes, and dies of a fault "
+                     "with the stack pointer moved");
+  RunCases({{WriteThroughNull, EXCEPTION_ACCESS_VIOLATION},
+            {DivideByZero, EXCEPTION_INT_DIVIDE_BY_ZERO},
+            {IllegalInstruction, EXCEPTION_ILLEGAL_INSTRUCTION},
+            {FaultWithStackAndFlagsMoved, EXCEPTION_ACCESS_VIOLATION}},
+           true);
   // The direction flag is clear again after the fault that left it set.
   unsigned flags;
   asm volatile("pushfl\n\tpopl %0" : "=r"(flags));
   EXPECT_EQ(0u, flags & 0x400);
+}
+
+TEST_F(FaultGuardCasesTest, StackOverflowsInARowAreEachCaught) {
+  // The first must leave the stack able to report (and the guard to catch)
+  // the next.
+  SKIP_WHEN_EMULATED("the emulator reports a stack overflow as an access violation and dies of a second one");
+  RunCases({{Overflow, EXCEPTION_STACK_OVERFLOW},
+            {Overflow, EXCEPTION_STACK_OVERFLOW},
+            {WriteThroughNull, EXCEPTION_ACCESS_VIOLATION}},
+           true);
 }
 
 TEST_F(FaultGuardTest, FaultsInARowAndNormalCallsBetweenThem) {
@@ -189,21 +229,23 @@ TEST_F(FaultGuardTest, TheForeignCodesOwnHandlerHasTheFirstSay) {
   g_ownHandlerCalls = 0;
   DWORD code = 0;
   EXPECT_FALSE(Run(FaultUnderOwnRecord, &result, &code));
-  EXPECT_EQ(EXCEPTION_ACCESS_VIOLATION, code);
+  EXPECT_TRUE(CodesMatch(EXCEPTION_ACCESS_VIOLATION, code)) << std::hex << code;
   EXPECT_EQ(1, g_ownHandlerCalls);
 }
 
 TEST_F(FaultGuardTest, ForeignFramesAreUnwoundAndAFaultWhileUnwindingIsContained) {
   // What the termination code does when the guard unwinds the frame: nothing
-  // special, fault, throw, overflow. The first exception is the one reported.
-  const GuardedFunction unwindRuns[] = {nullptr, WriteThroughNull, ThrowUncaught, Overflow};
+  // special, fault, throw (an overflow: below). The first exception is the
+  // one reported.
+  const GuardedFunction unwindRuns[] = {nullptr, WriteThroughNull, ThrowUncaught};
   for (GuardedFunction runs : unwindRuns) {
     g_ownUnwindRuns = runs;
     g_ownUnwinds = 0;
     long result = 0;
     DWORD code = 0;
     EXPECT_FALSE(Run(FaultUnderOwnRecord, &result, &code));
-    EXPECT_EQ(EXCEPTION_ACCESS_VIOLATION, code);
+    EXPECT_TRUE(CodesMatch(EXCEPTION_ACCESS_VIOLATION, code)) << std::hex << code;
+    EXPECT_NE(0xE06D7363u, code);
     EXPECT_EQ(1, g_ownUnwinds);
   }
   // A guarded call afterwards is an ordinary one.
@@ -216,8 +258,19 @@ TEST_F(FaultGuardTest, ForeignFramesAreUnwoundAndAFaultWhileUnwindingIsContained
 TEST_F(FaultGuardTest, AnInnerGuardCatchesItsOwnFaultOnly) {
   long result = 0;
   EXPECT_TRUE(Run(NestedFault, &result, nullptr, reinterpret_cast<void*>(&WriteThroughNull)));
-  EXPECT_EQ(static_cast<long>(EXCEPTION_ACCESS_VIOLATION), result);
+  EXPECT_TRUE(CodesMatch(EXCEPTION_ACCESS_VIOLATION, static_cast<DWORD>(result))) << std::hex << result;
   EXPECT_TRUE(Run(NestedFault, &result, nullptr, reinterpret_cast<void*>(&ReturnArgument)));
   EXPECT_EQ(100, result);
+}
+// Kept apart from the case above: under emulation a stack overflow can kill
+// the process, and with it every case after it.
+TEST_F(FaultGuardTest, AnOverflowWhileUnwindingIsContained) {
+  SKIP_WHEN_EMULATED("the emulator can die of a stack overflow");
+  g_ownUnwindRuns = Overflow;
+  long result = 0;
+  DWORD code = 0;
+  EXPECT_FALSE(Run(FaultUnderOwnRecord, &result, &code));
+  EXPECT_EQ(EXCEPTION_ACCESS_VIOLATION, code);
+  EXPECT_EQ(1, g_ownUnwinds);
 }
 }  // namespace
