@@ -14,7 +14,7 @@ cd "$(dirname "$0")/.."
 faults=(
   'uninstaller/framework/WinMain.cpp|s/^  KeepCurrentDirectoryOutOfDllSearch();$//|unravel: the current directory stays in the DLL search'
   'dxsetup/dxprep.cpp|s/^  KeepCurrentDirectoryOutOfDllSearch();$//|dxprep: the current directory stays in the DLL search'
-  'uninstaller/framework/Application.h|s/kAppTitleStringId = 57344/kAppTitleStringId = 57345/|application title: wrong string ID'
+  'uninstaller/sequence/UninstallApp.h|s/Application(IDS_APP_TITLE)/Application(IDS_APP_TITLE + 1)/|application title: wrong string ID'
   'uninstaller/framework/Application.cpp|s/(type \& MB_ICONMASK) == 0/(type \& MB_ICONMASK) != 0/|message box: exclamation-icon rule inverted'
   'uninstaller/framework/ModalDialog.cpp|s/^    case WM_CTLCOLORBTN:$//|dialogs: the buttons'"'"' grey dropped'
   'uninstaller/framework/Handles.h|s/{ RegCloseKey(h); }/{ (void)h; }/|registry keys never closed'

@@ -14,4 +14,4 @@
 #define IDC_CONFIRM_CANCEL 1069
 #define IDC_CONTROL_NAME 1070
 
-#define IDS_APP_TITLE 57344
+#define IDS_APP_TITLE 57344      // the application title, caption of its standard message box

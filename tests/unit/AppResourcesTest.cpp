@@ -15,6 +15,7 @@
 #include "removal/ControlRemovalDialog.h"
 #include "removal/UnregisterConfirmDialog.h"
 #include "sequence/IntroDialog.h"
+#include "sequence/UninstallApp.h"
 
 namespace {
 struct Shown {
@@ -68,6 +69,7 @@ Shown Show(const char* text, UINT type) {
 }
 
 TEST(AppMessageBoxTest, CaptionFromTheTitleStringNoOwnerAndExclamationOnlyWhereNoIconIsNamed) {
+  UninstallApp app;  // the program's own title
   const Shown plain = Show("OLE initialization failed.", MB_OK);
   EXPECT_EQ("Brenat Windows Application", plain.caption);
   EXPECT_EQ("OLE initialization failed.", plain.text);

@@ -2,7 +2,7 @@
 
 Application* Application::current_ = nullptr;
 
-Application::Application() { current_ = this; }
+Application::Application(UINT titleStringId) : titleStringId_(titleStringId) { current_ = this; }
 Application::~Application() {
   if (current_ == this) current_ = nullptr;
 }
@@ -14,6 +14,7 @@ UINT AppMessageBoxStyle(UINT type) {
 
 int AppMessageBox(const char* text, UINT type) {
   char title[256];
-  if (LoadStringA(GetModuleHandleA(nullptr), kAppTitleStringId, title, sizeof title) <= 0) title[0] = '\0';
+  const Application* app = Application::Current();
+  if (!app || LoadStringA(GetModuleHandleA(nullptr), app->TitleStringId(), title, sizeof title) <= 0) title[0] = '\0';
   return MessageBoxA(nullptr, text, title, AppMessageBoxStyle(type));
 }

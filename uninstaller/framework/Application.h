@@ -5,7 +5,8 @@
 
 class Application {
  public:
-  Application();
+  // titleStringId: the string resource holding the application title.
+  explicit Application(UINT titleStringId);
   virtual ~Application();
   Application(const Application&) = delete;
   Application& operator=(const Application&) = delete;
@@ -13,16 +14,16 @@ class Application {
   virtual bool Start() = 0;
 
   static Application* Current() { return current_; }
+  UINT TitleStringId() const { return titleStringId_; }
 
  private:
   static Application* current_;
+  UINT titleStringId_;
 };
 
-// String resource holding the application title.
-constexpr UINT kAppTitleStringId = 57344;
-
 // The application's standard message box: no owner, captioned with the
-// application title; an OK box that names no icon gets the exclamation icon.
+// current application's title (none without an application object); an OK
+// box that names no icon gets the exclamation icon.
 int AppMessageBox(const char* text, UINT type = MB_OK);
 
 // The style AppMessageBox shows for a requested style.

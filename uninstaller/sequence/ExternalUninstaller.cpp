@@ -1,15 +1,9 @@
 #include "ExternalUninstaller.h"
 
+#include "../Messages.h"
 #include "../framework/DirectorySearch.h"
 
 namespace {
-const char kCaption[] = "Zentrova Uninstall.";
-const char kNotFound[] =
-    "No deinstallation information can be found on you computer.\n"
-    "This means either the DeIsLog.1 uninstall script or UNINST.EXE\n"
-    "could not be located.  Either no previous installation exists,\n"
-    "or files must be located manually!";
-const char kTryByHand[] = "If the uninstall files are located, try <path>uninst.exe -f\"<path>DeIsLog.1\"";
 const char kCommandFormat[] = "%s -f\"%s\"";
 constexpr int kCommandSize = 520;
 constexpr UINT kWindowsDirSize = 259;
@@ -76,8 +70,8 @@ void StartExternalUninstaller(const InstallDirs& dirs) {
   Text command;
   if (!scriptPath.IsEmpty() && !uninstallerPath.IsEmpty()) command = BuildUninstallCommand(uninstallerPath, scriptPath);
   if (command.IsEmpty()) {
-    MessageBoxA(nullptr, kNotFound, kCaption, MB_OK | MB_ICONINFORMATION);
-    MessageBoxA(nullptr, kTryByHand, kCaption, MB_OK | MB_ICONINFORMATION);
+    MessageBoxA(nullptr, kNoUninstallInfoMessage, kSequenceCaption, MB_OK | MB_ICONINFORMATION);
+    MessageBoxA(nullptr, kTryByHandMessage, kSequenceCaption, MB_OK | MB_ICONINFORMATION);
     return;
   }
   StartUninstallerProgram(uninstallerPath, command);  // its outcome is the uninstaller's own

@@ -2,17 +2,11 @@
 
 #include <ole2.h>
 
+#include "../Messages.h"
 #include "../removal/ControlRemovalDialog.h"
 #include "ExternalUninstaller.h"
 #include "IntroDialog.h"
 #include "TempStorage.h"
-
-namespace {
-const char kSequenceCaption[] = "Zentrova Uninstall.";
-const char kNoControlsMessage[] = "No previously installed Zentrova .OCX\ncontrols were detected.";
-const char kOleFailedMessage[] =
-    "OLE initialization failed. Make sure that the OLE libraries are the correct version.";
-}  // namespace
 
 bool UninstallApp::RunSequence() {
   HRESULT hr = OleInitialize(nullptr);
