@@ -4,15 +4,12 @@
 
 #include "BusyFlag.h"
 #include "DllSearch.h"
+#include "Messages.h"
 #include "SourcePath.h"
 
 extern "C" int WINAPI DirectXSetup(HWND owner, LPSTR rootPath, DWORD flags);
 
 namespace {
-const char kCaption[] = "Setup DirectX Game SDK for Zentrova";
-const char kSucceeded[] =
-    "DirectX installation has been successful. In order to use DirectX, you must restart your computer.";
-const char kFailed[] = "DirectX failed to install. The game was not installed.";
 constexpr DWORD kSetupFlags = 63;
 constexpr WPARAM kInstallClicked = 1;  // ID 1, notification 0
 constexpr WPARAM kCancelClicked = 2;   // "Cancel", Esc and the close box
@@ -32,7 +29,7 @@ INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
     BusyFlag::Scope install(g_installing);
     // A source path that could not be built is never handed to the library.
     int rc = g_sourcePathValid ? DirectXSetup(dialog, g_sourcePath, kSetupFlags) : -1;
-    MessageBoxA(dialog, rc < 0 ? kFailed : kSucceeded, kCaption, MB_OK);
+    MessageBoxA(dialog, rc < 0 ? kSetupFailedMessage : kSetupSucceededMessage, kSetupCaption, MB_OK);
     EndDialog(dialog, rc < 0 ? rc : 0);
   } else if (wParam == kCancelClicked) {
     EndDialog(dialog, -1);
