@@ -4,6 +4,7 @@
 
 #include "BusyFlag.h"
 #include "DllSearch.h"
+#include "RedirectionTrust.h"
 #include "SourcePath.h"
 
 extern "C" int WINAPI DirectXSetup(HWND owner, LPSTR rootPath, DWORD flags);
@@ -45,6 +46,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   // DSETUP.dll and what it loads later still come from the application
   // directory, which stays in the order.
   KeepCurrentDirectoryOutOfDllSearch();
+  TrustOnlyAdministratorsRedirections();
   char modulePath[kSourcePathSize];
   DWORD length = GetModuleFileNameA(instance, modulePath, kSourcePathSize);
   g_sourcePathValid = MakeSourcePath(modulePath, length, g_sourcePath);
