@@ -13,4 +13,11 @@ ln -s "$1/drive_c/windows/system32" "$links/system"
 ln -s .. "$links/drive-c"
 ln -s / "$links/unix-root"
 ln -s ../unravel-guarded "$links/guarded"
+# For the link rule and the cleanup's names: a folder others lead to, a link
+# entry inside a folder the cleanup empties, and one a test moves into the
+# place of a folder it has open (absolute, so it still leads there).
+ln -s ../unravel-other "$links/other"
+mkdir "$links/names"
+ln -s ../../unravel-link-target.dat "$links/names/link.dat"
+ln -s "$1/drive_c/unravel-swap-victim" "$links/swap"
 echo "prefix-links: made $links"
