@@ -112,7 +112,8 @@ namespace {
 // time: Windows XP lacks the first two, and NtCreateFile is the platform's
 // only open relative to a folder handle. Their types are spelled here, as
 // the headers show them only to programs built for Vista and later.
-const int kFileDispositionInfo = 4;        // FILE_INFO_BY_HANDLE_CLASS
+const int kFileNameInfo = 2;               // FILE_INFO_BY_HANDLE_CLASS
+const int kFileDispositionInfo = 4;
 const int kFileIdBothDirectoryInfo = 10;
 const int kFileIdBothDirectoryRestartInfo = 11;
 const ULONG kFileOpen = 1;                  // NtCreateFile disposition
@@ -146,16 +147,37 @@ struct HandleCalls {
   OpenRelative open;
 };
 
-bool LookUpHandleCalls(HandleCalls* calls) {
+HandleCalls FindHandleCalls() {
+  HandleCalls calls = {nullptr, nullptr, nullptr};
   HMODULE kernel = GetModuleHandleA("kernel32.dll");
   HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  if (!kernel || !ntdll) return false;
-  calls->query = reinterpret_cast<QueryByHandle>(
+  if (!kernel || !ntdll) return calls;
+  calls.query = reinterpret_cast<QueryByHandle>(
       reinterpret_cast<void*>(GetProcAddress(kernel, "GetFileInformationByHandleEx")));
-  calls->set = reinterpret_cast<SetByHandle>(
+  calls.set = reinterpret_cast<SetByHandle>(
       reinterpret_cast<void*>(GetProcAddress(kernel, "SetFileInformationByHandle")));
-  calls->open = reinterpret_cast<OpenRelative>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtCreateFile")));
-  return calls->query && calls->set && calls->open;
+  calls.open = reinterpret_cast<OpenRelative>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtCreateFile")));
+  return calls;
+}
+
+bool LookUpHandleCalls(HandleCalls* calls) {
+  static const HandleCalls found = FindHandleCalls();  // once a process: asked per file
+  *calls = found;
+  return found.query && found.set && found.open;
+}
+
+// The name the file system reports for file (FILE_NAME_INFO: from the root
+// of its volume), into name; its length, or -1.
+int ReadFileName(const HandleCalls& calls, HANDLE file, wchar_t* name, int capacity) {
+  struct {
+    DWORD bytes;
+    wchar_t text[MAX_PATH * 2];
+  } info;
+  if (!calls.query(file, kFileNameInfo, &info, sizeof info) || info.bytes % sizeof(wchar_t) != 0) return -1;
+  int length = static_cast<int>(info.bytes / sizeof(wchar_t));
+  if (length > capacity || length > MAX_PATH * 2) return -1;
+  memcpy(name, info.text, length * sizeof(wchar_t));
+  return length;
 }
 
 bool IsDotOrDotDot(const wchar_t* name, int length) {
@@ -173,13 +195,14 @@ bool IsPlainName(const wchar_t* name, int length) {
 }
 
 // Deletes the entry name of folder if it still is the file listed as fileId
-// (0 or all ones: the file system gives no usable ID) and still no folder and
-// no link. The file system itself refuses a read-only file.
-bool DeleteEntry(const HandleCalls& calls, HANDLE folder, const wchar_t* name, int length, LONGLONG fileId) {
+// (0 or all ones: the file system gives no usable ID), still no folder and no
+// link, and directly inside. The file system itself refuses a read-only file.
+bool DeleteEntry(const HandleCalls& calls, const CheckedStorageFolder& folder, const wchar_t* name, int length,
+                 LONGLONG fileId) {
   UNICODE_STRING relative;
   relative.Length = relative.MaximumLength = static_cast<USHORT>(length * sizeof(wchar_t));
   relative.Buffer = const_cast<wchar_t*>(name);
-  OBJECT_ATTRIBUTES attributes = {sizeof attributes, folder, &relative, 0, nullptr, nullptr};
+  OBJECT_ATTRIBUTES attributes = {sizeof attributes, folder.Get(), &relative, 0, nullptr, nullptr};
   IO_STATUS_BLOCK io;
   UniqueFile file;
   if (calls.open(file.Put(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, &attributes, &io, nullptr, 0, kShareAll,
@@ -194,7 +217,9 @@ bool DeleteEntry(const HandleCalls& calls, HANDLE folder, const wchar_t* name, i
       (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
     return false;
   LONGLONG opened = (static_cast<LONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-  if (fileId != 0 && fileId != -1 && opened != fileId) return false;
+  if ((fileId != 0 && fileId != -1 && opened != fileId) || info.dwVolumeSerialNumber != folder.Identity().volumeSerial ||
+      !folder.HoldsDirectly(file.Get(), name, length))
+    return false;
   struct {
     BOOLEAN deleteFile;
   } disposition = {TRUE};  // FILE_DISPOSITION_INFO
@@ -248,9 +273,23 @@ bool CheckedStorageFolder::Open(const Text& dir, const FolderGuard& guard) {
   if (!guard.Allows(folder.Get(), dir, &identity) || !IsReachedWithoutLinks(dir) ||
       !ReadFolderIdentity(dir, &named) || named != identity)
     return false;
+  int length = ReadFileName(calls, folder.Get(), name_, kNameCapacity);
+  while (length > 0 && name_[length - 1] == L'\\') --length;
+  if (length <= 0) return false;
+  nameLength_ = length;
   folder_ = static_cast<UniqueFile&&>(folder);
   identity_ = identity;
   return true;
+}
+
+bool CheckedStorageFolder::HoldsDirectly(HANDLE file, const wchar_t* name, int length) const {
+  HandleCalls calls;
+  wchar_t full[kNameCapacity];
+  if (!IsOpen() || !LookUpHandleCalls(&calls)) return false;
+  int fullLength = ReadFileName(calls, file, full, kNameCapacity);
+  return fullLength == nameLength_ + 1 + length && full[nameLength_] == L'\\' &&
+         CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, full, nameLength_, name_, nameLength_) == CSTR_EQUAL &&
+         CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, full + nameLength_ + 1, length, name, length) == CSTR_EQUAL;
 }
 
 bool CleanTempStorage(const InstallDirs& dirs, const FolderGuard& guard) {
@@ -278,7 +317,7 @@ bool CleanTempStorage(const InstallDirs& dirs, const CheckedStorageFolder& folde
       return;
     char spelled[MAX_PATH];
     if (SpellExactlyInAnsi(name, length, spelled, sizeof spelled) && kept.Holds(spelled)) return;
-    DeleteEntry(calls, opened, name, length, entry.FileId.QuadPart);
+    DeleteEntry(calls, folder, name, length, entry.FileId.QuadPart);
   });
 }
 

@@ -24,9 +24,20 @@ class CheckedStorageFolder {
   HANDLE Get() const { return folder_.Get(); }
   const FolderIdentity& Identity() const { return identity_; }
 
+  // Whether file, opened as the entry name (length UTF-16 units) of this
+  // folder, is that entry directly inside it: on the folder's volume, and
+  // its name as the file system reports it now is the folder's name, as it
+  // was at the check, followed by name. A platform that resolves a link
+  // (Wine's Unix links, which it does not mark as such) or a folder renamed
+  // since the check fails it.
+  bool HoldsDirectly(HANDLE file, const wchar_t* name, int length) const;
+
  private:
+  static const int kNameCapacity = MAX_PATH * 2;
   UniqueFile folder_;
   FolderIdentity identity_;
+  wchar_t name_[kNameCapacity];  // without a trailing backslash
+  int nameLength_ = 0;
 };
 
 // The cleanup as the sequence runs it, on dirs.tempStorageDir, guarded
