@@ -41,7 +41,7 @@ faults=(
   'uninstaller/resource.h|s/#define IDD_INTRO 104 /#define IDD_INTRO 199 /|intro: template 104 renumbered 199 (code and template alike)'
   'uninstaller/sequence/FolderGuard.cpp|s/^  if (folder.IsEmpty()) return false;$/  return true;/|link rule: every folder passes, links and all'
   'uninstaller/removal/ControlRemovalDialog.cpp|s/^  if (!storageDir.IsEmpty() \&\& !IsReachedWithoutLinks(storageDir)) return true;$//|control list: a control folder a link leads to still listed'
-  'uninstaller/sequence/TempStorage.cpp|s/^      !folder.HoldsDirectly(file.Get(), name, length))$/      false)/|cleanup: an entry the file system names outside the folder (a link) deleted'
+  'uninstaller/sequence/TempStorage.cpp|s/^  if (!folder.HoldsDirectly(file.Get(), name, length)) return false;$//|cleanup: an entry the file system names outside the folder (a link) deleted'
   'uninstaller/framework/DirectorySearch.h|s/^  return exact;$/  return bytes > 0;/;s/^  out\[exact ? bytes : 0\] = .\\0.;$/  out[bytes > 0 ? bytes : 0] = 0;/|names: look-alike ANSI spellings accepted'
 )
 

@@ -20,6 +20,7 @@ namespace {
 class KeptNames {
  public:
   void Add(const char* name) { names_.Add(new Text(name)); }
+  bool IsEmpty() const { return names_.Count() == 0; }
   bool Holds(const char* name) const {
     if (names_.Count() == 0) return false;  // the usual case: nothing per file
     Text candidate(name);
@@ -109,13 +110,14 @@ bool CleanTempStorage(const InstallDirs& dirs) {
 
 namespace {
 // The calls that list and delete through one open folder, looked up at run
-// time: Windows XP lacks the first two, and NtCreateFile is the platform's
-// only open relative to a folder handle. Their types are spelled here, as
-// the headers show them only to programs built for Vista and later.
-const int kFileNameInfo = 2;               // FILE_INFO_BY_HANDLE_CLASS
-const int kFileDispositionInfo = 4;
+// time: Windows XP lacks the first two, NtCreateFile is the platform's only
+// open relative to a folder handle, and NtQueryObject gives an open file's
+// name with its volume. Their types are spelled here, as the headers show
+// them only to programs built for Vista and later.
+const int kFileDispositionInfo = 4;         // FILE_INFO_BY_HANDLE_CLASS
 const int kFileIdBothDirectoryInfo = 10;
 const int kFileIdBothDirectoryRestartInfo = 11;
+const ULONG kObjectNameInformation = 1;     // OBJECT_INFORMATION_CLASS
 const ULONG kFileOpen = 1;                  // NtCreateFile disposition
 const ULONG kFileSynchronousIoNonalert = 0x20;
 const ULONG kFileNonDirectoryFile = 0x40;
@@ -140,15 +142,17 @@ using QueryByHandle = BOOL(WINAPI*)(HANDLE, int, void*, DWORD);
 using SetByHandle = BOOL(WINAPI*)(HANDLE, int, void*, DWORD);
 using OpenRelative = NTSTATUS(NTAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, IO_STATUS_BLOCK*, LARGE_INTEGER*, ULONG,
                                       ULONG, ULONG, ULONG, void*, ULONG);
+using QueryObject = NTSTATUS(NTAPI*)(HANDLE, ULONG, void*, ULONG, ULONG*);
 
 struct HandleCalls {
   QueryByHandle query;
   SetByHandle set;
   OpenRelative open;
+  QueryObject queryObject;
 };
 
 HandleCalls FindHandleCalls() {
-  HandleCalls calls = {nullptr, nullptr, nullptr};
+  HandleCalls calls = {nullptr, nullptr, nullptr, nullptr};
   HMODULE kernel = GetModuleHandleA("kernel32.dll");
   HMODULE ntdll = GetModuleHandleA("ntdll.dll");
   if (!kernel || !ntdll) return calls;
@@ -157,26 +161,31 @@ HandleCalls FindHandleCalls() {
   calls.set = reinterpret_cast<SetByHandle>(
       reinterpret_cast<void*>(GetProcAddress(kernel, "SetFileInformationByHandle")));
   calls.open = reinterpret_cast<OpenRelative>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtCreateFile")));
+  calls.queryObject = reinterpret_cast<QueryObject>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryObject")));
   return calls;
 }
 
 bool LookUpHandleCalls(HandleCalls* calls) {
   static const HandleCalls found = FindHandleCalls();  // once a process: asked per file
   *calls = found;
-  return found.query && found.set && found.open;
+  return found.query && found.set && found.open && found.queryObject;
 }
 
-// The name the file system reports for file (FILE_NAME_INFO: from the root
-// of its volume), into name; its length, or -1.
-int ReadFileName(const HandleCalls& calls, HANDLE file, wchar_t* name, int capacity) {
+// The name the system keeps for the open file, volume included
+// (OBJECT_NAME_INFORMATION: "\\Device\\HarddiskVolume1\\dir\\file", Wine's
+// "\\??\\C:\\dir\\file"), into name; its length, or -1.
+int ReadObjectName(const HandleCalls& calls, HANDLE file, wchar_t* name, int capacity) {
   struct {
-    DWORD bytes;
-    wchar_t text[MAX_PATH * 2];
+    UNICODE_STRING name;
+    wchar_t text[MAX_PATH * 2 + 64];
   } info;
-  if (!calls.query(file, kFileNameInfo, &info, sizeof info) || info.bytes % sizeof(wchar_t) != 0) return -1;
-  int length = static_cast<int>(info.bytes / sizeof(wchar_t));
-  if (length > capacity || length > MAX_PATH * 2) return -1;
-  memcpy(name, info.text, length * sizeof(wchar_t));
+  ULONG returned = 0;
+  if (calls.queryObject(file, kObjectNameInformation, &info, sizeof info, &returned) < 0 || !info.name.Buffer ||
+      info.name.Length % sizeof(wchar_t) != 0)
+    return -1;
+  int length = info.name.Length / sizeof(wchar_t);
+  if (length > capacity) return -1;
+  memcpy(name, info.name.Buffer, length * sizeof(wchar_t));
   return length;
 }
 
@@ -194,11 +203,16 @@ bool IsPlainName(const wchar_t* name, int length) {
   return true;
 }
 
-// Deletes the entry name of folder if it still is the file listed as fileId
-// (0 or all ones: the file system gives no usable ID), still no folder and no
-// link, and directly inside. The file system itself refuses a read-only file.
-bool DeleteEntry(const HandleCalls& calls, const CheckedStorageFolder& folder, const wchar_t* name, int length,
-                 LONGLONG fileId) {
+// Deletes the entry name of folder if it opens as no folder and, by the name
+// the system keeps for it, lies directly inside (see HoldsDirectly). A link
+// put there after the listing opens as itself (FILE_OPEN_REPARSE_POINT), so
+// at worst the link goes, never what it leads to; Wine, which follows it
+// anyway, names the target and fails the test. The file system itself
+// refuses a read-only file. Per file: one open, one name query, the mark and
+// the close, which is what keeps this near a plain DeleteFileA (a query of
+// the file's attributes or ID would cost Wine one more hand-over of the
+// file's Unix descriptor each).
+bool DeleteEntry(const HandleCalls& calls, const CheckedStorageFolder& folder, const wchar_t* name, int length) {
   UNICODE_STRING relative;
   relative.Length = relative.MaximumLength = static_cast<USHORT>(length * sizeof(wchar_t));
   relative.Buffer = const_cast<wchar_t*>(name);
@@ -212,14 +226,7 @@ bool DeleteEntry(const HandleCalls& calls, const CheckedStorageFolder& folder, c
     file.Release();  // nothing was opened
     return false;
   }
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(file.Get(), &info) ||
-      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
-    return false;
-  LONGLONG opened = (static_cast<LONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-  if ((fileId != 0 && fileId != -1 && opened != fileId) || info.dwVolumeSerialNumber != folder.Identity().volumeSerial ||
-      !folder.HoldsDirectly(file.Get(), name, length))
-    return false;
+  if (!folder.HoldsDirectly(file.Get(), name, length)) return false;
   struct {
     BOOLEAN deleteFile;
   } disposition = {TRUE};  // FILE_DISPOSITION_INFO
@@ -273,7 +280,7 @@ bool CheckedStorageFolder::Open(const Text& dir, const FolderGuard& guard) {
   if (!guard.Allows(folder.Get(), dir, &identity) || !IsReachedWithoutLinks(dir) ||
       !ReadFolderIdentity(dir, &named) || named != identity)
     return false;
-  int length = ReadFileName(calls, folder.Get(), name_, kNameCapacity);
+  int length = ReadObjectName(calls, folder.Get(), name_, kNameCapacity);
   while (length > 0 && name_[length - 1] == L'\\') --length;
   if (length <= 0) return false;
   nameLength_ = length;
@@ -286,10 +293,12 @@ bool CheckedStorageFolder::HoldsDirectly(HANDLE file, const wchar_t* name, int l
   HandleCalls calls;
   wchar_t full[kNameCapacity];
   if (!IsOpen() || !LookUpHandleCalls(&calls)) return false;
-  int fullLength = ReadFileName(calls, file, full, kNameCapacity);
+  int fullLength = ReadObjectName(calls, file, full, kNameCapacity);
+  // Exact: both names come from the system, the entry's built from the
+  // folder's and the listed name it was opened by.
   return fullLength == nameLength_ + 1 + length && full[nameLength_] == L'\\' &&
-         CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, full, nameLength_, name_, nameLength_) == CSTR_EQUAL &&
-         CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, full + nameLength_ + 1, length, name, length) == CSTR_EQUAL;
+         memcmp(full, name_, nameLength_ * sizeof(wchar_t)) == 0 &&
+         memcmp(full + nameLength_ + 1, name, length * sizeof(wchar_t)) == 0;
 }
 
 bool CleanTempStorage(const InstallDirs& dirs, const FolderGuard& guard) {
@@ -316,8 +325,8 @@ bool CleanTempStorage(const InstallDirs& dirs, const CheckedStorageFolder& folde
         (entry.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) || !IsPlainName(name, length))
       return;
     char spelled[MAX_PATH];
-    if (SpellExactlyInAnsi(name, length, spelled, sizeof spelled) && kept.Holds(spelled)) return;
-    DeleteEntry(calls, folder, name, length, entry.FileId.QuadPart);
+    if (!kept.IsEmpty() && SpellExactlyInAnsi(name, length, spelled, sizeof spelled) && kept.Holds(spelled)) return;
+    DeleteEntry(calls, folder, name, length);
   });
 }
 

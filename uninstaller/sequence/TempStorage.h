@@ -25,11 +25,11 @@ class CheckedStorageFolder {
   const FolderIdentity& Identity() const { return identity_; }
 
   // Whether file, opened as the entry name (length UTF-16 units) of this
-  // folder, is that entry directly inside it: on the folder's volume, and
-  // its name as the file system reports it now is the folder's name, as it
-  // was at the check, followed by name. A platform that resolves a link
-  // (Wine's Unix links, which it does not mark as such) or a folder renamed
-  // since the check fails it.
+  // folder, is that entry directly inside it: the name the system keeps for
+  // it now, volume included, is the folder's, as it was at the check,
+  // followed by name. A platform that resolves a link (Wine's Unix links to
+  // files, which it does not mark as links) or a folder renamed since the
+  // check fails it.
   bool HoldsDirectly(HANDLE file, const wchar_t* name, int length) const;
 
  private:
@@ -46,13 +46,14 @@ class CheckedStorageFolder {
 // search could not start or the folder is refused (see CheckedStorageFolder),
 // with nothing deleted.
 //
-// An entry goes when it carries the archive attribute, is no folder and no
-// link, and is none of the kept ones below. It is deleted through the open
-// folder by its exact UTF-16 name, and only if what that opens is still the
-// listed file (its file ID), still no folder and no link: a read-only file
-// stays, as the file system refuses it. A name the ANSI code page can't spell
-// exactly matches no kept name and never becomes a path, but the entry itself
-// is deleted like any other.
+// An entry goes when the listing shows it with the archive attribute, as no
+// folder and no link, and it is none of the kept ones below. It is deleted
+// through the open folder by its exact UTF-16 name (never as a link: the link
+// itself is opened, not what it leads to), and only if what that opens is no
+// folder and lies directly in the checked folder (HoldsDirectly): a read-only
+// file stays, as the file system refuses it. A name the ANSI code page can't
+// spell exactly matches no kept name and never becomes a path, but the entry
+// itself is deleted like any other.
 //
 // It keeps what the steps after it need, where the directory is, by
 // identity, a folder they use:
