@@ -43,6 +43,7 @@ faults=(
   'uninstaller/removal/ControlRemovalDialog.cpp|s/^  if (!storageDir.IsEmpty() \&\& !IsReachedWithoutLinks(storageDir)) return true;$//|control list: a control folder a link leads to still listed'
   'uninstaller/sequence/TempStorage.cpp|s/^  if (!folder.HoldsDirectly(file.Get(), name, length)) return false;$//|cleanup: an entry the file system names outside the folder (a link) deleted'
   'uninstaller/framework/DirectorySearch.h|s/^  return exact;$/  return bytes > 0;/;s/^  out\[exact ? bytes : 0\] = .\\0.;$/  out[bytes > 0 ? bytes : 0] = 0;/|names: look-alike ANSI spellings accepted'
+  'uninstaller/sequence/TempStorage.cpp|s/^  HANDLE opened = folder.Get();$/  return ForEachDirectoryEntry(dir + "*.*", [\&dir](const WIN32_FIND_DATAA\& e) { if (IsStoredFileToDelete(e.dwFileAttributes)) DeleteStoredFile(dir + e.cFileName); });\n&/|cleanup: entries deleted by a path text rebuilt after the check'
 )
 
 backup_dir="$(mktemp -d)"
