@@ -200,12 +200,12 @@ int RootLength(const wchar_t* path) {
   if (path[0] && path[1] == L':' && path[2] == L'\\') return 3;
   if (path[0] != L'\\' || path[1] != L'\\') return 0;
   int separators = 4;  // "\\server\share\"
-  int start = 2;
   if ((path[2] == L'?' || path[2] == L'.') && path[3] == L'\\') {
     if (path[4] && path[5] == L':' && path[6] == L'\\') return 7;
-    separators = CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, path + 4, 4, L"UNC\\", 4) == CSTR_EQUAL ? 6 : 4;
+    bool unc = (path[4] | 0x20) == L'u' && (path[5] | 0x20) == L'n' && (path[6] | 0x20) == L'c' && path[7] == L'\\';
+    separators = unc ? 6 : 4;  // "\\?\UNC\server\share\", "\\?\Volume{...}\"
   }
-  for (int i = start; path[i]; ++i) {
+  for (int i = 2; path[i]; ++i) {
     if (path[i] == L'\\' && --separators == 2) return i + 1;
   }
   return 0;

@@ -213,6 +213,7 @@ bool IsPlainName(const wchar_t* name, int length) {
 // the file's attributes or ID would cost Wine one more hand-over of the
 // file's Unix descriptor each).
 bool DeleteEntry(const HandleCalls& calls, const CheckedStorageFolder& folder, const wchar_t* name, int length) {
+  if (length > MAX_PATH) return false;  // longer than any file system's name
   UNICODE_STRING relative;
   relative.Length = relative.MaximumLength = static_cast<USHORT>(length * sizeof(wchar_t));
   relative.Buffer = const_cast<wchar_t*>(name);
