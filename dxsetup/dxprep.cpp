@@ -5,6 +5,7 @@
 #include "BusyFlag.h"
 #include "DllSearch.h"
 #include "Messages.h"
+#include "RedirectionTrust.h"
 #include "SourcePath.h"
 
 extern "C" int WINAPI DirectXSetup(HWND owner, LPSTR rootPath, DWORD flags);
@@ -42,6 +43,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   // DSETUP.dll and what it loads later still come from the application
   // directory, which stays in the order.
   KeepCurrentDirectoryOutOfDllSearch();
+  TrustOnlyAdministratorsRedirections();
   char modulePath[kSourcePathSize];
   DWORD length = GetModuleFileNameA(instance, modulePath, kSourcePathSize);
   g_sourcePathValid = MakeSourcePath(modulePath, length, g_sourcePath);

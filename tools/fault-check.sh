@@ -25,13 +25,13 @@ faults=(
   'uninstaller/removal/ControlRemovalDialog.cpp|s/kServerPathSize = 520/kServerPathSize = 260/|class texts: server-path buffer halved'
   'uninstaller/sequence/UninstallApp.cpp|s/if (intro.DoModal() != IDOK)/if (intro.DoModal() == IDOK)/|intro: "Uninstall" and "Skip" swapped'
   'dxsetup/dxprep.cpp|s/kSetupFlags = 63/kSetupFlags = 62/|dxprep: wrong flags for the setup library'
-  'uninstaller/sequence/TempStorage.cpp|s/GetDriveTypeA(root) != DRIVE_REMOTE/GetDriveTypeA(root) == DRIVE_REMOTE/|folder guard: drive roots left unprotected'
+  'uninstaller/sequence/FolderGuard.cpp|s/GetDriveTypeA(root) != DRIVE_REMOTE/GetDriveTypeA(root) == DRIVE_REMOTE/|folder guard: drive roots left unprotected'
   'uninstaller/framework/FaultGuard.cpp|s/^  GuardRecord\* guard = static_cast/  if (record->ExceptionCode == EXCEPTION_ACCESS_VIOLATION) return ExceptionContinueSearch;\n&/|fault guard: access violations pass on'
   'uninstaller/removal/ControlRemovalDialog.cpp|s/if (passRunning.IsSet() \&\&/if (false \&\&/|control list: a click during a pass starts another'
   'dxsetup/dxprep.cpp|s/if (g_installing.IsSet())/if (false)/|dxprep: a click while the setup runs starts another'
   'uninstaller/sequence/TempStorage.cpp|s/^  guard.ProtectShellFolders();$//|folder guard: the shell'"'"'s folders left unprotected'
-  'uninstaller/sequence/TempStorage.cpp|s/if (IsSameFolder(scriptFolder, identity))/if (false)/|cleanup: the uninstall script not kept in its folder'
-  'uninstaller/sequence/TempStorage.cpp|s/if (IsSameFolder(dirs.ocxStorageDir, identity)) KeepRegisteredServers/if (false) KeepRegisteredServers/|cleanup: registered servers not kept in the control folder'
+  'uninstaller/sequence/TempStorage.cpp|s/if (IsSameFolder(scriptFolder, folder.Identity()))/if (false)/|cleanup: the uninstall script not kept in its folder'
+  'uninstaller/sequence/TempStorage.cpp|s/if (IsSameFolder(dirs.ocxStorageDir, folder.Identity())) KeepRegisteredServers/if (false) KeepRegisteredServers/|cleanup: registered servers not kept in the control folder'
   'uninstaller/framework/FaultGuard.cpp|s/if (record->ExceptionFlags \& EXCEPTION_UNWIND) return/if (record->ExceptionFlags \& (EXCEPTION_UNWIND + EXCEPTION_NONCONTINUABLE)) return/|fault guard: a C++ throw passes on'
   'uninstaller/framework/FaultGuard.cpp|s/^  FaultGuardUnwindAndLeave(guard, record);$/  FaultGuardLeave(guard);/|fault guard: foreign frames abandoned, not unwound'
   'uninstaller/framework/FaultGuard.cpp|s/^  if (outcome.stackOverflowed) RearmStackGuard();$//|fault guard: no guard page after a stack overflow'
@@ -39,6 +39,11 @@ faults=(
   'uninstaller/framework/ForeignCallScope.cpp|s/if (lstrcmpA(now, dllDir_) != 0) SetDllDirectoryA(dllDir_);//|foreign call: the DLL search directory not put back'
   'uninstaller/removal/ControlRecord.cpp|s/IsFullyQualified(path) ? LOAD_WITH_ALTERED_SEARCH_PATH : 0/0/|controls: their own folder not searched for what they import'
   'uninstaller/resource.h|s/#define IDD_INTRO 104 /#define IDD_INTRO 199 /|intro: template 104 renumbered 199 (code and template alike)'
+  'uninstaller/sequence/FolderGuard.cpp|s/^  if (folder.IsEmpty()) return false;$/  return true;/|link rule: every folder passes, links and all'
+  'uninstaller/removal/ControlRemovalDialog.cpp|s/^  if (!storageDir.IsEmpty() \&\& !IsReachedWithoutLinks(storageDir)) return true;$//|control list: a control folder a link leads to still listed'
+  'uninstaller/sequence/TempStorage.cpp|s/^  if (!folder.HoldsDirectly(file.Get(), name, length)) return false;$//|cleanup: an entry the file system names outside the folder (a link) deleted'
+  'uninstaller/framework/DirectorySearch.h|s/^  return exact;$/  return bytes > 0;/;s/^  out\[exact ? bytes : 0\] = .\\0.;$/  out[bytes > 0 ? bytes : 0] = 0;/|names: look-alike ANSI spellings accepted'
+  'uninstaller/sequence/TempStorage.cpp|s/^  HANDLE opened = folder.Get();$/  return ForEachDirectoryEntry(dir + "*.*", [\&dir](const WIN32_FIND_DATAA\& e) { if (IsStoredFileToDelete(e.dwFileAttributes)) DeleteStoredFile(dir + e.cFileName); });\n&/|cleanup: entries deleted by a path text rebuilt after the check'
 )
 
 backup_dir="$(mktemp -d)"

@@ -5,10 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "framework/Text.h"
 #include "removal/ControlRemovalDialog.h"
 #include "sequence/ExternalUninstaller.h"
 #include "sequence/InstallDirs.h"
+#include "sequence/TempStorage.h"
 
 namespace {
 // "表" in code page 932 is 0x95 0x5C: its trail byte is a backslash.
@@ -61,5 +64,38 @@ TEST_F(DoubleByteTest, StorageDirectoryAndParentFolderSearchesSkipTrailBytes) {
   // C:\表\TEMP\ -> C:\表\ ; C:\X表 (no separator inside) -> C:\ .
   EXPECT_STREQ(dir.Get(), ParentOfTempStorage(dir + "TEMP\\").Get());
   EXPECT_STREQ("C:\\", ParentOfTempStorage(Text("C:\\X") + kHyo + "\\").Get());
+}
+// A yen sign, which this code page spells only as a look-alike backslash: a
+// name with one goes itself, leads nowhere else and is no script for the
+// hand-over; a folder whose name has a trail byte 0x5C is cleaned as given.
+TEST_F(DoubleByteTest, ALookAlikeBackslashNameGoesItselfAndATrailByteFolderIsCleaned) {
+  const Text top = Text("C:\\") + kHyo;
+  const Text folder = top + "\\Temp\\";
+  CreateDirectoryA(top.Get(), nullptr);
+  CreateDirectoryA(folder.Get(), nullptr);
+  const Text victim = top + "\\unravel-victim.dat";  // where "Temp\..\unravel-victim.dat" leads
+  wchar_t wideFolder[MAX_PATH];
+  ASSERT_NE(0, MultiByteToWideChar(CP_ACP, 0, folder.Get(), -1, wideFolder, MAX_PATH));
+  const std::wstring entries[] = {std::wstring(wideFolder) + L"..\u00A5unravel-victim.dat",
+                                  std::wstring(wideFolder) + L"DeIsLog.\u00A5", std::wstring(wideFolder) + L"plain.tmp"};
+  CloseHandle(CreateFileA(victim.Get(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  for (const std::wstring& entry : entries) {
+    HANDLE h = CreateFileW(entry.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    CloseHandle(h);
+  }
+  InstallDirs dirs;
+  dirs.tempStorageDir = folder;
+  EXPECT_STREQ("", FindInstallFile(kUninstallScriptMask, nullptr, dirs).Get());
+
+  EXPECT_TRUE(CleanTempStorage(folder));
+  EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(victim.Get()));
+  for (const std::wstring& entry : entries) {
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(entry.c_str()));
+    DeleteFileW(entry.c_str());
+  }
+  DeleteFileA(victim.Get());
+  RemoveDirectoryA(folder.Get());
+  RemoveDirectoryA(top.Get());
 }
 }  // namespace

@@ -1,5 +1,7 @@
 // The cleanup of the temporary-storage directory on the prefix's real disk.
 #include "Sandbox.h"
+#include "removal/ControlRemovalDialog.h"
+#include "sequence/ExternalUninstaller.h"
 #include "sequence/TempStorage.h"
 
 #include <knownfolders.h>
@@ -242,6 +244,10 @@ TEST(FolderGuardTest, TheShellsFoldersAreRefusedWhileTemporaryFoldersAndProductF
   ASSERT_FALSE(documents.empty());
   CreateDirectoryA((documents + "\\Zentrova").c_str(), nullptr);
   CreateDirectoryA(product.c_str(), nullptr);
+  const std::string appData = CsidlFolder(CSIDL_LOCAL_APPDATA);
+  const std::string appDataProduct = appData + "\\Zentrova";
+  ASSERT_FALSE(appData.empty());
+  CreateDirectoryA(appDataProduct.c_str(), nullptr);
   FolderGuard guard;  // as the cleanup builds it
   guard.ProtectSystemFolders();
   guard.ProtectShellFolders();
@@ -285,7 +291,9 @@ TEST(FolderGuardTest, TheShellsFoldersAreRefusedWhileTemporaryFoldersAndProductF
       {"Fonts", CsidlFolder(CSIDL_FONTS), kRefused, true},
       {"the user's Temp", UserTemp(), kAllowed, true},
       {"Windows' Temp", SystemFolder(GetWindowsDirectoryA) + "\\Temp", kAllowed, true},
-      {"a product folder in Documents", product, kCleaned, true},
+      // Documents is a Unix link in the test prefix: refused by the link rule.
+      {"a product folder in Documents", product, kRefused, true},
+      {"a product folder in local AppData", appDataProduct, kCleaned, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.what) + ": " + c.folder);
@@ -305,5 +313,126 @@ TEST(FolderGuardTest, TheShellsFoldersAreRefusedWhileTemporaryFoldersAndProductF
     DeleteFileA(canary.c_str());
   }
   e2e::RemoveFolderTree(documents + "\\Zentrova");
+  e2e::RemoveFolderTree(appDataProduct);
+}
+// --- Links and names: what an ordinary user can put in the way ------------
+// The links are made on the Unix side by prefix-links.sh (kLinks).
+
+const char kOther[] = "C:\\unravel-other";  // where kLinks\other leads
+
+bool WriteWide(const std::wstring& path) {
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(h);
+  return true;
+}
+
+bool ExistsWide(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+TEST(LinkRuleTest, AFolderALinkLeadsToIsNeitherCleanedNorListedForControls) {
+  e2e::Staging stage;
+  stage.MakeFolder("C:\\unravel-plain\\Temp");
+  stage.MakeFolder(std::string(kOther) + "\\Temp");
+  const struct {
+    const char* what;
+    std::string folder;  // as the program is given it
+    std::string real;    // the same folder reached without links
+    bool reached;
+  } cases[] = {
+      {"plain folder", "C:\\unravel-plain\\Temp\\", "C:\\unravel-plain\\Temp\\", true},
+      {"a link", std::string(kLinks) + "\\other\\", std::string(kOther) + "\\", false},
+      {"a folder under a link", std::string(kLinks) + "\\other\\Temp\\", std::string(kOther) + "\\Temp\\", false},
+      {"a link behind dots", "C:\\unravel-plain\\..\\unravel-links\\other\\Temp\\", std::string(kOther) + "\\Temp\\",
+       false},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.what) + ": " + c.folder);
+    char clsid[64];
+    wsprintfA(clsid, "{7E571111-2222-4000-8000-0000000000%02X}", ++n);
+    stage.Register({clsid, "Linked control", c.folder + "ctl.ocx"});
+    const std::string canary = c.real + "canary.tmp";
+    stage.WriteFile(canary);
+
+    EXPECT_EQ(c.reached, IsReachedWithoutLinks(c.folder.c_str()));
+    EXPECT_EQ(c.reached, CleanTempStorage(c.folder.c_str()));
+    EXPECT_EQ(!c.reached, FileExists(canary));
+    OwnedList<ControlRecord> records;
+    EXPECT_TRUE(CollectProductControls(c.folder.c_str(), records));
+    EXPECT_EQ(c.reached ? 1 : 0, records.Count());
+  }
+  EXPECT_TRUE(IsReachedWithoutLinks("C:\\unravel-plain\\missing\\"));  // nothing there to follow
+  EXPECT_FALSE(IsReachedWithoutLinks(""));
+}
+
+// Names the ANSI code page spells only as look-alikes (code page 1252 here):
+// the listing gives ..\..\unravel-victim.dat for the first, which a path
+// built from it would reach. Each such entry goes itself; nothing outside.
+TEST(NameRuleTest, EntriesGoByTheirOwnNameAndNoLookAlikePathOrLinkIsFollowed) {
+  ASSERT_EQ(1252u, GetACP());
+  const std::string folder = std::string(kLinks) + "\\names\\";
+  const std::wstring wideFolder(folder.begin(), folder.end());
+  const struct {
+    const wchar_t* name;
+    const char* lookAlike;  // where the ANSI spelling of the name leads, if outside
+    bool kept;
+  } cases[] = {
+      {L"..\uFF3C..\uFF3Cunravel-victim.dat", "C:\\unravel-victim.dat", false},  // fullwidth backslash
+      {L"..\u2215..\u2215unravel-victim2.dat", "C:\\unravel-victim2.dat", false},  // division slash
+      {L"DeIsLog.\uFF11", nullptr, false},  // reads as the script's name
+      {L"plain.tmp", nullptr, false},
+      {L"caf\u00E9.tmp", nullptr, false},  // exact in this code page
+      {L"DeIsLog.1", nullptr, true},       // the script, kept for the hand-over
+  };
+  for (const auto& c : cases) {
+    if (c.lookAlike) WriteFile(c.lookAlike);
+    if (!c.kept) ASSERT_TRUE(WriteWide(wideFolder + c.name));
+  }
+  WriteFile("C:\\unravel-link-target.dat");  // where link.dat leads
+  InstallDirs dirs;
+  dirs.tempStorageDir = folder.c_str();
+  dirs.rootDir = folder.c_str();
+  // With only the look-alike there, the hand-over's search finds no script.
+  EXPECT_STREQ("", FindInstallFile(kUninstallScriptMask, nullptr, dirs).Get());
+  ASSERT_TRUE(WriteWide(wideFolder + L"DeIsLog.1"));
+
+  EXPECT_TRUE(CleanTempStorage(dirs));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "entry " << std::string(c.name, c.name + wcslen(c.name)));
+    EXPECT_EQ(c.kept, ExistsWide(wideFolder + c.name));
+    if (c.lookAlike) EXPECT_TRUE(FileExists(c.lookAlike));
+    DeleteFileW((wideFolder + c.name).c_str());
+    if (c.lookAlike) DeleteFileA(c.lookAlike);
+  }
+  EXPECT_TRUE(FileExists("C:\\unravel-link-target.dat")) << "deleted through a link entry";
+  EXPECT_TRUE(ExistsWide(wideFolder + L"link.dat"));
+  DeleteFileA("C:\\unravel-link-target.dat");
+}
+
+// The folder is checked once, open; swapping it for a link afterwards (here
+// the folder above it, for one whose Temp is a link) deletes nothing the
+// link leads to, not even a file named as one in the folder that was checked.
+TEST(CheckedStorageFolderTest, AFolderSwappedForALinkAfterTheCheckIsNotFollowed) {
+  e2e::Staging stage;
+  stage.MakeFolder("C:\\unravel-swap\\Temp");
+  stage.MakeFolder("C:\\unravel-swap-victim");
+  stage.WriteFile("C:\\unravel-swap\\Temp\\victim.dat");
+  stage.WriteFile("C:\\unravel-swap-victim\\victim.dat");
+  const std::string swap = std::string(kLinks) + "\\swap";
+  FolderGuard guard;
+  guard.ProtectSystemFolders();
+  CheckedStorageFolder folder;
+  ASSERT_TRUE(folder.Open("C:\\unravel-swap\\Temp\\", guard));
+
+  ASSERT_TRUE(MoveFileA("C:\\unravel-swap", "C:\\unravel-swap-checked"));
+  ASSERT_TRUE(MoveFileA(swap.c_str(), "C:\\unravel-swap"));
+  EXPECT_NE(0u, GetFileAttributesA("C:\\unravel-swap\\Temp") & FILE_ATTRIBUTE_REPARSE_POINT);
+  InstallDirs dirs;
+  dirs.tempStorageDir = "C:\\unravel-swap\\Temp\\";
+  CleanTempStorage(dirs, folder);
+  EXPECT_TRUE(FileExists("C:\\unravel-swap-victim\\victim.dat"));
+  // Back as they were, before any tree removal could follow the link.
+  ASSERT_TRUE(MoveFileA("C:\\unravel-swap", swap.c_str()));
+  ASSERT_TRUE(MoveFileA("C:\\unravel-swap-checked", "C:\\unravel-swap"));
 }
 }  // namespace

@@ -13,4 +13,12 @@ ln -s "$1/drive_c/windows/system32" "$links/system"
 ln -s .. "$links/drive-c"
 ln -s / "$links/unix-root"
 ln -s ../unravel-guarded "$links/guarded"
+# For the link rule and the cleanup's names: a folder others lead to, a link
+# entry inside a folder the cleanup empties, and a folder holding a link that
+# a test moves into the place of a folder it has open (the link absolute, so
+# that it still leads there).
+ln -s ../unravel-other "$links/other"
+mkdir "$links/names" "$links/swap"
+ln -s ../../unravel-link-target.dat "$links/names/link.dat"
+ln -s "$1/drive_c/unravel-swap-victim" "$links/swap/Temp"
 echo "prefix-links: made $links"

@@ -2,9 +2,11 @@
 // no main window, so a Start routine that returns ends the process.
 #include "Application.h"
 #include "DllSearch.h"
+#include "RedirectionTrust.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   KeepCurrentDirectoryOutOfDllSearch();
+  TrustOnlyAdministratorsRedirections();
   Application* app = Application::Current();
   if (app) app->Start();
   return 0;

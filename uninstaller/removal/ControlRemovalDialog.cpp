@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "../framework/Handles.h"
+#include "../sequence/FolderGuard.h"
 #include "UnregisterConfirmDialog.h"
 
 namespace {
@@ -74,6 +75,8 @@ bool QueryServerPath(HKEY classes, const char* name, char* buffer, LONG size) {
 }  // namespace
 
 bool CollectProductControls(const Text& storageDir, OwnedList<ControlRecord>& records) {
+  // A control folder a link leads to lists nothing: no file there is the product's.
+  if (!storageDir.IsEmpty() && !IsReachedWithoutLinks(storageDir)) return true;
   return ForEachClass([&](HKEY classes, const char* name) {
     // "<class>\Control" first: one call rules out almost every class, and
     // none of these reads has a side effect, so the outcome is the same.

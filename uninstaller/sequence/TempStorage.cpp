@@ -1,151 +1,12 @@
 #include "TempStorage.h"
 
-#include <knownfolders.h>
-#include <shlobj.h>
+#include <stddef.h>
+#include <winternl.h>
 
 #include "../framework/DirectorySearch.h"
 #include "../framework/OwnedList.h"
 #include "../removal/ControlRemovalDialog.h"
 #include "ExternalUninstaller.h"
-
-namespace {
-Text SystemFolder(UINT(WINAPI* query)(LPSTR, UINT)) {
-  char path[MAX_PATH];
-  UINT length = query(path, sizeof path);
-  return length > 0 && length < sizeof path ? Text(path, length) : Text();
-}
-
-const int kShellFolders[] = {
-    CSIDL_PROFILE,          CSIDL_DESKTOPDIRECTORY,        CSIDL_PERSONAL,
-    CSIDL_MYPICTURES,       CSIDL_MYMUSIC,                 CSIDL_MYVIDEO,
-    CSIDL_FAVORITES,        CSIDL_TEMPLATES,               CSIDL_SENDTO,
-    CSIDL_STARTMENU,        CSIDL_PROGRAMS,                CSIDL_STARTUP,
-    CSIDL_RECENT,           CSIDL_NETHOOD,                 CSIDL_PRINTHOOD,
-    CSIDL_COOKIES,          CSIDL_HISTORY,                 CSIDL_ADMINTOOLS,
-    CSIDL_CDBURN_AREA,      CSIDL_APPDATA,                 CSIDL_LOCAL_APPDATA,
-    CSIDL_COMMON_APPDATA,   CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_COMMON_DOCUMENTS,
-    CSIDL_COMMON_PICTURES,  CSIDL_COMMON_MUSIC,            CSIDL_COMMON_VIDEO,
-    CSIDL_COMMON_FAVORITES, CSIDL_COMMON_TEMPLATES,        CSIDL_COMMON_STARTMENU,
-    CSIDL_COMMON_PROGRAMS,  CSIDL_COMMON_STARTUP,          CSIDL_COMMON_ADMINTOOLS,
-    CSIDL_PROGRAM_FILES,    CSIDL_PROGRAM_FILES_COMMON,    CSIDL_PROGRAM_FILESX86,
-    CSIDL_PROGRAM_FILES_COMMONX86, CSIDL_FONTS,            CSIDL_RESOURCES,
-};
-
-// Folders that have no CSIDL.
-const KNOWNFOLDERID* const kKnownFolders[] = {
-    &FOLDERID_Downloads,        &FOLDERID_UserProfiles,    &FOLDERID_Public,
-    &FOLDERID_PublicDownloads,  &FOLDERID_SavedGames,      &FOLDERID_Links,
-    &FOLDERID_Contacts,         &FOLDERID_SavedSearches,   &FOLDERID_LocalAppDataLow,
-    &FOLDERID_UserProgramFiles, &FOLDERID_Libraries,       &FOLDERID_PublicLibraries,
-    &FOLDERID_Objects3D,        &FOLDERID_Screenshots,     &FOLDERID_SkyDrive,
-};
-
-using KnownFolderLookup = HRESULT(WINAPI*)(REFKNOWNFOLDERID, DWORD, HANDLE, PWSTR*);
-
-// A REG_SZ or REG_EXPAND_SZ value, expanded, or false.
-bool ReadFolderValue(HKEY key, const wchar_t* name, wchar_t* folder, DWORD size) {
-  wchar_t stored[MAX_PATH];
-  DWORD type = 0, bytes = sizeof stored - sizeof(wchar_t);
-  if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(stored), &bytes) != ERROR_SUCCESS ||
-      (type != REG_SZ && type != REG_EXPAND_SZ))
-    return false;
-  stored[bytes / sizeof(wchar_t)] = L'\0';
-  DWORD length = ExpandEnvironmentStringsW(stored, folder, size);
-  return length > 0 && length <= size;
-}
-}  // namespace
-
-bool FolderGuard::Protect(const FolderIdentity& identity) {
-  if (count_ == kCapacity) return false;
-  protected_[count_++] = identity;
-  return true;
-}
-
-bool FolderGuard::Protect(const Text& folder) {
-  FolderIdentity identity;
-  return count_ < kCapacity && !folder.IsEmpty() && ReadFolderIdentity(folder, &identity) && Protect(identity);
-}
-
-bool FolderGuard::Protect(const wchar_t* folder) {
-  FolderIdentity identity;
-  return count_ < kCapacity && folder && *folder && ReadFolderIdentity(folder, &identity) && Protect(identity);
-}
-
-void FolderGuard::ProtectSystemFolders() {
-  // An empty floppy or card reader must fail quietly, not ask for a disk.
-  // SetErrorMode tells the old mode only by replacing it: keep its flags.
-  const UINT quiet = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
-  UINT oldMode = SetErrorMode(quiet);
-  SetErrorMode(oldMode | quiet);
-  char drives[26 * 4 + 1];
-  DWORD length = GetLogicalDriveStringsA(sizeof drives, drives);
-  if (length > 0 && length < sizeof drives) {
-    for (const char* root = drives; *root; root += lstrlenA(root) + 1) {
-      if (GetDriveTypeA(root) != DRIVE_REMOTE) Protect(root);
-    }
-  }
-  SetErrorMode(oldMode);
-
-  Text windows = SystemFolder(GetWindowsDirectoryA);
-  Protect(windows);
-  Protect(SystemFolder(GetSystemWindowsDirectoryA));
-  Protect(SystemFolder(GetSystemDirectoryA));
-  // Fails on 32-bit Windows, where there is no such folder. A 32-bit
-  // program on 64-bit Windows opening the system directory reaches the
-  // 32-bit one; "Sysnative" reaches the real one.
-  Protect(SystemFolder(GetSystemWow64DirectoryA));
-  if (!windows.IsEmpty()) Protect(windows + "\\Sysnative");
-}
-
-void FolderGuard::ProtectShellFolders() {
-  wchar_t folder[MAX_PATH];
-  for (int csidl : kShellFolders) {
-    if (SUCCEEDED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, folder))) Protect(folder);
-  }
-
-  HMODULE shell = GetModuleHandleA("shell32.dll");
-  KnownFolderLookup lookup =
-      shell ? reinterpret_cast<KnownFolderLookup>(reinterpret_cast<void*>(GetProcAddress(shell, "SHGetKnownFolderPath")))
-            : nullptr;
-  if (lookup) {
-    for (const KNOWNFOLDERID* id : kKnownFolders) {
-      PWSTR path = nullptr;
-      if (SUCCEEDED(lookup(*id, 0, nullptr, &path))) Protect(path);
-      CoTaskMemFree(path);  // whatever the outcome
-    }
-  }
-
-  // Only 64-bit Windows has a 32-bit system directory; elsewhere the 64-bit
-  // view would be the only one, read twice.
-  char wow64[MAX_PATH];
-  UINT wow64Length = GetSystemWow64DirectoryA(wow64, sizeof wow64);
-  HKEY key;
-  if (wow64Length == 0 || wow64Length >= sizeof wow64 ||
-      RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0,
-                    KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
-    return;
-  static const wchar_t* const kNativeFolders[] = {L"ProgramFilesDir", L"CommonFilesDir"};
-  for (const wchar_t* name : kNativeFolders) {
-    if (ReadFolderValue(key, name, folder, MAX_PATH)) Protect(folder);
-  }
-  RegCloseKey(key);
-}
-
-bool FolderGuard::Allows(const Text& dir, FolderIdentity* identityOut) const {
-  FolderIdentity identity;
-  if (!ReadFolderIdentity(dir, &identity)) return false;
-  for (int i = 0; i < count_; ++i) {
-    if (protected_[i] == identity) return false;
-  }
-  // A root the drive list does not show (a volume mounted in a folder, a
-  // share). Without a volume path the drive roots above still hold.
-  char volume[MAX_PATH];
-  FolderIdentity root;
-  if (GetVolumePathNameA(dir.Get(), volume, sizeof volume) && ReadFolderIdentity(volume, &root) && root == identity)
-    return false;
-  if (identityOut) *identityOut = identity;
-  return true;
-}
 
 bool IsStoredFileToDelete(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_ARCHIVE) != 0; }
 
@@ -159,6 +20,7 @@ namespace {
 class KeptNames {
  public:
   void Add(const char* name) { names_.Add(new Text(name)); }
+  bool IsEmpty() const { return names_.Count() == 0; }
   bool Holds(const char* name) const {
     if (names_.Count() == 0) return false;  // the usual case: nothing per file
     Text candidate(name);
@@ -246,24 +108,226 @@ bool CleanTempStorage(const InstallDirs& dirs) {
   return CleanTempStorage(dirs, guard);
 }
 
-bool CleanTempStorage(const InstallDirs& dirs, const FolderGuard& guard) {
-  const Text& dir = dirs.tempStorageDir;
-  if (dir.IsEmpty()) return true;
-  // Once, before the search: the identity can't change from file to file.
-  FolderIdentity identity;
-  if (!guard.Allows(dir, &identity)) return false;
+namespace {
+// The calls that list and delete through one open folder, looked up at run
+// time: Windows XP lacks the first two, NtCreateFile is the platform's only
+// open relative to a folder handle, and NtQueryObject gives an open file's
+// name with its volume. Their types are spelled here, as the headers show
+// them only to programs built for Vista and later.
+const int kFileDispositionInfo = 4;         // FILE_INFO_BY_HANDLE_CLASS
+const int kFileIdBothDirectoryInfo = 10;
+const int kFileIdBothDirectoryRestartInfo = 11;
+const ULONG kObjectNameInformation = 1;     // OBJECT_INFORMATION_CLASS
+const ULONG kFileOpen = 1;                  // NtCreateFile disposition
+const ULONG kFileSynchronousIoNonalert = 0x20;
+const ULONG kFileNonDirectoryFile = 0x40;
+const ULONG kFileOpenForBackupIntent = 0x4000;
+const ULONG kFileOpenReparsePoint = 0x200000;
+const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+struct IdBothDirEntry {  // FILE_ID_BOTH_DIR_INFO
+  DWORD NextEntryOffset;
+  DWORD FileIndex;
+  LARGE_INTEGER CreationTime, LastAccessTime, LastWriteTime, ChangeTime, EndOfFile, AllocationSize;
+  DWORD FileAttributes;
+  DWORD FileNameLength;  // bytes
+  DWORD EaSize;
+  CCHAR ShortNameLength;
+  WCHAR ShortName[12];
+  LARGE_INTEGER FileId;
+  WCHAR FileName[1];
+};
+
+using QueryByHandle = BOOL(WINAPI*)(HANDLE, int, void*, DWORD);
+using SetByHandle = BOOL(WINAPI*)(HANDLE, int, void*, DWORD);
+using OpenRelative = NTSTATUS(NTAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, IO_STATUS_BLOCK*, LARGE_INTEGER*, ULONG,
+                                      ULONG, ULONG, ULONG, void*, ULONG);
+using QueryObject = NTSTATUS(NTAPI*)(HANDLE, ULONG, void*, ULONG, ULONG*);
+
+struct HandleCalls {
+  QueryByHandle query;
+  SetByHandle set;
+  OpenRelative open;
+  QueryObject queryObject;
+};
+
+HandleCalls FindHandleCalls() {
+  HandleCalls calls = {nullptr, nullptr, nullptr, nullptr};
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  if (!kernel || !ntdll) return calls;
+  calls.query = reinterpret_cast<QueryByHandle>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "GetFileInformationByHandleEx")));
+  calls.set = reinterpret_cast<SetByHandle>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "SetFileInformationByHandle")));
+  calls.open = reinterpret_cast<OpenRelative>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtCreateFile")));
+  calls.queryObject = reinterpret_cast<QueryObject>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryObject")));
+  return calls;
+}
+
+bool LookUpHandleCalls(HandleCalls* calls) {
+  static const HandleCalls found = FindHandleCalls();  // once a process: asked per file
+  *calls = found;
+  return found.query && found.set && found.open && found.queryObject;
+}
+
+// The name the system keeps for the open file, volume included
+// (OBJECT_NAME_INFORMATION: "\\Device\\HarddiskVolume1\\dir\\file", Wine's
+// "\\??\\C:\\dir\\file"), into name; its length, or -1.
+int ReadObjectName(const HandleCalls& calls, HANDLE file, wchar_t* name, int capacity) {
+  struct {
+    UNICODE_STRING name;
+    wchar_t text[MAX_PATH * 2 + 64];
+  } info;
+  ULONG returned = 0;
+  if (calls.queryObject(file, kObjectNameInformation, &info, sizeof info, &returned) < 0 || !info.name.Buffer ||
+      info.name.Length % sizeof(wchar_t) != 0)
+    return -1;
+  int length = info.name.Length / sizeof(wchar_t);
+  if (length > capacity) return -1;
+  memcpy(name, info.name.Buffer, length * sizeof(wchar_t));
+  return length;
+}
+
+bool IsDotOrDotDot(const wchar_t* name, int length) {
+  return (length == 1 && name[0] == L'.') || (length == 2 && name[0] == L'.' && name[1] == L'.');
+}
+
+// A name a relative open would read as more than one entry of this folder
+// (a path, a stream); no file system lists one, so it is only ever refused.
+bool IsPlainName(const wchar_t* name, int length) {
+  if (length <= 0 || IsDotOrDotDot(name, length)) return false;
+  for (int i = 0; i < length; ++i) {
+    if (name[i] == L'\\' || name[i] == L'/' || name[i] == L':' || name[i] == L'\0') return false;
+  }
+  return true;
+}
+
+// Deletes the entry name of folder if it opens as no folder and, by the name
+// the system keeps for it, lies directly inside (see HoldsDirectly). A link
+// put there after the listing opens as itself (FILE_OPEN_REPARSE_POINT), so
+// at worst the link goes, never what it leads to; Wine, which follows it
+// anyway, names the target and fails the test. The file system itself
+// refuses a read-only file. Per file: one open, one name query, the mark and
+// the close, which is what keeps this near a plain DeleteFileA (a query of
+// the file's attributes or ID would cost Wine one more hand-over of the
+// file's Unix descriptor each).
+bool DeleteEntry(const HandleCalls& calls, const CheckedStorageFolder& folder, const wchar_t* name, int length) {
+  if (length > MAX_PATH) return false;  // longer than any file system's name
+  UNICODE_STRING relative;
+  relative.Length = relative.MaximumLength = static_cast<USHORT>(length * sizeof(wchar_t));
+  relative.Buffer = const_cast<wchar_t*>(name);
+  OBJECT_ATTRIBUTES attributes = {sizeof attributes, folder.Get(), &relative, 0, nullptr, nullptr};
+  IO_STATUS_BLOCK io;
+  UniqueFile file;
+  if (calls.open(file.Put(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, &attributes, &io, nullptr, 0, kShareAll,
+                 kFileOpen,
+                 kFileNonDirectoryFile | kFileOpenReparsePoint | kFileOpenForBackupIntent | kFileSynchronousIoNonalert,
+                 nullptr, 0) < 0) {
+    file.Release();  // nothing was opened
+    return false;
+  }
+  if (!folder.HoldsDirectly(file.Get(), name, length)) return false;
+  struct {
+    BOOLEAN deleteFile;
+  } disposition = {TRUE};  // FILE_DISPOSITION_INFO
+  return calls.set(file.Get(), kFileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+}
+
+// Lists folder through its handle and calls visit(entry, name, length) for
+// each entry. False if the listing can't start.
+template <typename Visit>
+bool ForEachEntryOf(const HandleCalls& calls, HANDLE folder, Visit visit) {
+  // Heap, not stack: one listing buffer, sized for a few hundred names a call.
+  const DWORD kBufferSize = 64 * 1024;
+  BYTE* buffer = new BYTE[kBufferSize];
+  const DWORD kHeader = offsetof(IdBothDirEntry, FileName);
+  bool started = false;
+  for (int kind = kFileIdBothDirectoryRestartInfo; calls.query(folder, kind, buffer, kBufferSize);
+       kind = kFileIdBothDirectoryInfo) {
+    started = true;
+    for (DWORD offset = 0; offset <= kBufferSize - kHeader;) {
+      const IdBothDirEntry* entry = reinterpret_cast<const IdBothDirEntry*>(buffer + offset);
+      if (entry->FileNameLength <= kBufferSize - kHeader - offset)
+        visit(*entry, entry->FileName, static_cast<int>(entry->FileNameLength / sizeof(wchar_t)));
+      if (entry->NextEntryOffset == 0 || entry->NextEntryOffset > kBufferSize ||
+          entry->NextEntryOffset % sizeof(LONGLONG) != 0)
+        break;
+      offset += entry->NextEntryOffset;
+    }
+  }
+  if (!started) started = GetLastError() == ERROR_NO_MORE_FILES;  // an empty listing
+  delete[] buffer;
+  return started;
+}
+}  // namespace
+
+bool CheckedStorageFolder::Open(const Text& dir, const FolderGuard& guard) {
+  folder_.Reset();
+  HandleCalls calls;
+  if (dir.IsEmpty() || !LookUpHandleCalls(&calls)) return false;
+  wchar_t wide[MAX_PATH * 2];
+  if (!MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, dir.Get(), dir.Length() + 1, wide, MAX_PATH * 2))
+    return false;
+  UniqueFile folder(CreateFileW(wide, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!folder.IsValid() || !GetFileInformationByHandle(folder.Get(), &info) ||
+      !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return false;
+  // The open folder first, then its path: a link swapped in before the open
+  // and out again would leave dir naming another folder than the one held.
+  FolderIdentity identity, named;
+  if (!guard.Allows(folder.Get(), dir, &identity) || !IsReachedWithoutLinks(dir) ||
+      !ReadFolderIdentity(dir, &named) || named != identity)
+    return false;
+  int length = ReadObjectName(calls, folder.Get(), name_, kNameCapacity);
+  while (length > 0 && name_[length - 1] == L'\\') --length;
+  if (length <= 0) return false;
+  nameLength_ = length;
+  folder_ = static_cast<UniqueFile&&>(folder);
+  identity_ = identity;
+  return true;
+}
+
+bool CheckedStorageFolder::HoldsDirectly(HANDLE file, const wchar_t* name, int length) const {
+  HandleCalls calls;
+  wchar_t full[kNameCapacity];
+  if (!IsOpen() || !LookUpHandleCalls(&calls)) return false;
+  int fullLength = ReadObjectName(calls, file, full, kNameCapacity);
+  // Exact: both names come from the system, the entry's built from the
+  // folder's and the listed name it was opened by.
+  return fullLength == nameLength_ + 1 + length && full[nameLength_] == L'\\' &&
+         memcmp(full, name_, nameLength_ * sizeof(wchar_t)) == 0 &&
+         memcmp(full + nameLength_ + 1, name, length * sizeof(wchar_t)) == 0;
+}
+
+bool CleanTempStorage(const InstallDirs& dirs, const FolderGuard& guard) {
+  if (dirs.tempStorageDir.IsEmpty()) return true;
+  CheckedStorageFolder folder;
+  return folder.Open(dirs.tempStorageDir, guard) && CleanTempStorage(dirs, folder);
+}
+
+bool CleanTempStorage(const InstallDirs& dirs, const CheckedStorageFolder& folder) {
+  HandleCalls calls;
+  if (!folder.IsOpen() || !LookUpHandleCalls(&calls)) return false;
+  const Text& dir = dirs.tempStorageDir;
   KeptNames kept;
   Text scriptFolder = ScriptFolder(dirs);
-  if (IsSameFolder(scriptFolder, identity)) {
+  if (IsSameFolder(scriptFolder, folder.Identity())) {
     ForEachDirectoryEntry(scriptFolder + kUninstallScriptMask,
                           [&kept](const WIN32_FIND_DATAA& entry) { kept.Add(entry.cFileName); });
   }
-  if (IsSameFolder(dirs.ocxStorageDir, identity)) KeepRegisteredServers(dir, kept);
+  if (IsSameFolder(dirs.ocxStorageDir, folder.Identity())) KeepRegisteredServers(dir, kept);
 
-  return ForEachDirectoryEntry(dir + "*.*", [&dir, &kept](const WIN32_FIND_DATAA& entry) {
-    if (IsStoredFileToDelete(entry.dwFileAttributes) && !kept.Holds(entry.cFileName))
-      DeleteStoredFile(dir + entry.cFileName);
+  HANDLE opened = folder.Get();
+  return ForEachEntryOf(calls, opened, [&](const IdBothDirEntry& entry, const wchar_t* name, int length) {
+    if (!IsStoredFileToDelete(entry.FileAttributes) ||
+        (entry.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) || !IsPlainName(name, length))
+      return;
+    char spelled[MAX_PATH];
+    if (!kept.IsEmpty() && SpellExactlyInAnsi(name, length, spelled, sizeof spelled) && kept.Holds(spelled)) return;
+    DeleteEntry(calls, folder, name, length);
   });
 }
 

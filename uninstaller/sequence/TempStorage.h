@@ -1,70 +1,59 @@
 #pragma once
 // Silent, shallow cleanup of the product's temporary-storage directory: the
 // archive-flagged entries directly inside it are deleted, nothing else.
-#include "../framework/FolderIdentity.h"
+#include "../framework/Handles.h"
 #include "../framework/Text.h"
+#include "FolderGuard.h"
 #include "InstallDirs.h"
 
-// The folders the cleanup must never empty, known by their identity (see
-// FolderIdentity.h), so that no spelling of a path and no link gets past.
-// Almost every file carries the archive bit and nothing is asked, so one
-// value naming such a folder would otherwise empty it.
-class FolderGuard {
+// The temporary-storage folder, opened once for the cleanup and checked on
+// that open handle: everything the cleanup lists and deletes goes through
+// the handle, never through a path text read again after the check, so a
+// folder swapped for a link in between changes nothing.
+class CheckedStorageFolder {
  public:
-  // The root of every drive (but network drives: a disconnected one can
-  // stall for a long time, and a network root is still caught as the root
-  // of its own volume), the Windows directory (the user's and the shared
-  // one), the system directory and, on 64-bit Windows, the 32-bit system
-  // directory and the native one reached through "Sysnative".
-  void ProtectSystemFolders();
+  // Opens dir, not following it if it is a link itself, and keeps it open if
+  // it is a folder, carries no FILE_ATTRIBUTE_REPARSE_POINT, passes guard
+  // (by the open folder's identity) and the link rule (IsReachedWithoutLinks)
+  // and dir still names that very folder. False, keeping nothing open,
+  // otherwise, and where the platform lacks the calls the cleanup needs
+  // (before Windows Vista).
+  bool Open(const Text& dir, const FolderGuard& guard);
 
-  // The folders the shell keeps for the user's and the machine's own data
-  // and programs, as the shell reports them here: the profile and the folder
-  // of all profiles, Desktop, Documents, Downloads, Pictures, Music, Videos,
-  // Favorites, Templates, Send To, the Start menu with Programs and Startup,
-  // AppData (roaming, local, low), their all-users and public versions,
-  // ProgramData, Program Files and Common Files, Fonts and the like. On
-  // 64-bit Windows also the native Program Files and Common Files, which a
-  // 32-bit program's lookups never give (it gets the x86 ones): they are
-  // read from the 64-bit registry view, where the shell itself keeps them,
-  // rather than from the environment, which whoever starts the program sets.
-  // Folders without a CSIDL come from SHGetKnownFolderPath, looked up at run
-  // time, so that the program still starts where the shell lacks it. The
-  // temporary folders (the user's and the Windows one) are left out: a
-  // product may keep its temporary files there. A folder the shell can't
-  // give, or that can't be opened, is not added.
-  //
-  // Wide-character calls throughout: the shell reports a folder whose name
-  // the ANSI code page can't spell (a user name in another script) with
-  // "?" in its place, which names no folder, so the folder would drop out of
-  // the guard while a short name, which is plain ASCII, still reaches it.
-  void ProtectShellFolders();
+  bool IsOpen() const { return folder_.IsValid(); }
+  HANDLE Get() const { return folder_.Get(); }
+  const FolderIdentity& Identity() const { return identity_; }
 
-  // Adds folder. False, adding nothing, if its identity can't be read (a
-  // folder that can't be opened can't be reached either) or the guard is full.
-  bool Protect(const Text& folder);
-  bool Protect(const wchar_t* folder);
-
-  // Whether dir may be cleaned: its identity can be read, it is none of the
-  // protected folders and not the root of its own volume. One open of dir
-  // and one of its volume root; nothing per file. When allowed, *identity
-  // (if given) is dir's.
-  bool Allows(const Text& dir, FolderIdentity* identity = nullptr) const;
+  // Whether file, opened as the entry name (length UTF-16 units) of this
+  // folder, is that entry directly inside it: the name the system keeps for
+  // it now, volume included, is the folder's, as it was at the check,
+  // followed by name. A platform that resolves a link (Wine's Unix links to
+  // files, which it does not mark as links) or a folder renamed since the
+  // check fails it.
+  bool HoldsDirectly(HANDLE file, const wchar_t* name, int length) const;
 
  private:
-  bool Protect(const FolderIdentity& identity);
-
-  // 26 drive letters, the system's five folders, about fifty of the shell's.
-  static const int kCapacity = 96;
-  FolderIdentity protected_[kCapacity];
-  int count_ = 0;
+  static const int kNameCapacity = MAX_PATH * 2;
+  UniqueFile folder_;
+  FolderIdentity identity_;
+  wchar_t name_[kNameCapacity];  // without a trailing backslash
+  int nameLength_ = 0;
 };
 
 // The cleanup as the sequence runs it, on dirs.tempStorageDir, guarded
-// against the system's and the shell's folders. True if the directory could
-// be searched (deleted or not) or is empty; false if the search could not
-// start or the guard refuses it, with nothing deleted. The directory is used
-// as given: "*.*" and the entry names are appended directly.
+// against the system's and the shell's folders and against links. True if
+// the directory could be searched (deleted or not) or is empty; false if the
+// search could not start or the folder is refused (see CheckedStorageFolder),
+// with nothing deleted.
+//
+// An entry goes when the listing shows it with the archive attribute, as no
+// folder and no link, and it is none of the kept ones below. It is deleted
+// through the open folder by its exact UTF-16 name (never as a link: the link
+// itself is opened, not what it leads to), and only if what that opens is no
+// folder and lies directly in the checked folder (HoldsDirectly): a read-only
+// file stays, as the file system refuses it. A name the ANSI code page can't
+// spell exactly matches no kept name and never becomes a path, but the entry
+// itself is deleted like any other.
 //
 // It keeps what the steps after it need, where the directory is, by
 // identity, a folder they use:
@@ -84,6 +73,9 @@ class FolderGuard {
 // When the folders differ nothing more is read than without them.
 bool CleanTempStorage(const InstallDirs& dirs);
 bool CleanTempStorage(const InstallDirs& dirs, const FolderGuard& guard);
+// The same on a folder already opened and checked for dirs.tempStorageDir;
+// the text serves only to find the folders to keep from.
+bool CleanTempStorage(const InstallDirs& dirs, const CheckedStorageFolder& folder);
 // The same for an installation of which only the directory is known.
 bool CleanTempStorage(Text dir);
 bool CleanTempStorage(Text dir, const FolderGuard& guard);

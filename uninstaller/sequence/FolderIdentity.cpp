@@ -1,20 +1,23 @@
 #include "FolderIdentity.h"
 
-#include "Handles.h"
+#include "../framework/Handles.h"
 
 namespace {
 const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 bool ReadOpenedIdentity(const UniqueFile& opened, FolderIdentity* identity) {
-  if (!opened.IsValid()) return false;
+  return opened.IsValid() && ReadOpenedFolderIdentity(opened.Get(), identity);
+}
+}  // namespace
+
+bool ReadOpenedFolderIdentity(HANDLE opened, FolderIdentity* identity) {
   BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(opened.Get(), &info)) return false;
+  if (!GetFileInformationByHandle(opened, &info)) return false;
   identity->volumeSerial = info.dwVolumeSerialNumber;
   identity->indexHigh = info.nFileIndexHigh;
   identity->indexLow = info.nFileIndexLow;
   return true;
 }
-}  // namespace
 
 // Backup semantics: the only way CreateFile opens a folder at all.
 bool ReadFolderIdentity(const Text& path, FolderIdentity* identity) {

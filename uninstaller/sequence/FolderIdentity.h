@@ -6,7 +6,7 @@
 // same identity, which no comparison of texts can promise. The converse is
 // weaker (file indexes may be reused, and ReFS keeps longer ones), so a
 // match may at worst be a false alarm, never a miss.
-#include "Text.h"
+#include "../framework/Text.h"
 
 struct FolderIdentity {
   DWORD volumeSerial = 0;
@@ -29,3 +29,5 @@ bool ReadFolderIdentity(const Text& path, FolderIdentity* identity);
 // The same for a path in UTF-16, as the shell reports its folders: a name
 // the ANSI code page can't spell stays intact.
 bool ReadFolderIdentity(const wchar_t* path, FolderIdentity* identity);
+// The same for what opened is, a handle with any access.
+bool ReadOpenedFolderIdentity(HANDLE opened, FolderIdentity* identity);
