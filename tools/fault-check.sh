@@ -22,7 +22,7 @@ faults=(
   'uninstaller/removal/ControlRecord.cpp|s/^  delete\[\] description;$//|a listed control'"'"'s name never freed'
   'uninstaller/framework/OwnedList.h|s/(count_ - i - 1)/(count_ - i)/|owned list: removal moves one slot too many'
   'uninstaller/framework/Handles.h|s/{ DeleteObject(h); }/{ (void)h; }/|GDI objects never deleted'
-  'uninstaller/removal/ControlRemovalDialog.cpp|s/kServerPathSize = 520/kServerPathSize = 260/|class texts: server-path buffer halved'
+  'uninstaller/removal/ClassRegistrations.cpp|s/kServerPathSize = 520/kServerPathSize = 260/|class texts: server-path buffer halved'
   'uninstaller/sequence/UninstallApp.cpp|s/if (intro.DoModal() != IDOK)/if (intro.DoModal() == IDOK)/|intro: "Uninstall" and "Skip" swapped'
   'dxsetup/dxprep.cpp|s/kSetupFlags = 63/kSetupFlags = 62/|dxprep: wrong flags for the setup library'
   'uninstaller/sequence/TempStorage.cpp|s/GetDriveTypeA(root) != DRIVE_REMOTE/GetDriveTypeA(root) == DRIVE_REMOTE/|folder guard: drive roots left unprotected'

@@ -5,7 +5,7 @@
 
 #include "../framework/DirectorySearch.h"
 #include "../framework/OwnedList.h"
-#include "../removal/ControlRemovalDialog.h"
+#include "../removal/ClassRegistrations.h"
 #include "ExternalUninstaller.h"
 
 namespace {
