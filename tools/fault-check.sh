@@ -39,6 +39,11 @@ faults=(
   'uninstaller/framework/ForeignCallScope.cpp|s/if (lstrcmpA(now, dllDir_) != 0) SetDllDirectoryA(dllDir_);//|foreign call: the DLL search directory not put back'
   'uninstaller/removal/ControlRecord.cpp|s/IsFullyQualified(path) ? LOAD_WITH_ALTERED_SEARCH_PATH : 0/0/|controls: their own folder not searched for what they import'
   'uninstaller/resource.h|s/#define IDD_INTRO 104 /#define IDD_INTRO 199 /|intro: template 104 renumbered 199 (code and template alike)'
+  'uninstaller/removal/ClassRegistrations.cpp|s/ \&\& IsPlainFileName(path + last + 1)//|control list: a path leading out of the control folder listed'
+  'uninstaller/framework/FaultGuard.cpp|s/^    handler_ = AddVectoredExceptionHandler(1, MendChainOfGuardedCall);$//|fault guard: a chain the control broke left broken'
+  'uninstaller/framework/ForeignCallScope.cpp|s/if (ReadX87Control() != x87Control_)/if (false)/;s/if (hasSse_ \&\& ReadMxcsr() != mxcsr_)/if (false)/|foreign call: the floating-point control state not put back'
+  'dxsetup/SourcePath.cpp|s/^    else if (IsDBCSLeadByte.*$//|dxprep: the backslash search stops at a trail byte'
+  'cmake/LeanProgram.cmake|s/ -Wl,--tsaware//|programs: not Terminal-Server aware'
 )
 
 backup_dir="$(mktemp -d)"
