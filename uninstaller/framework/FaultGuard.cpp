@@ -16,7 +16,6 @@ struct GuardOutcome {
   DWORD code;
   BOOL stackOverflowed;  // the stack's guard page is spent
   GuardRecord* record;   // offset 8, written by FaultGuardEnter
-  GuardOutcome* outer;   // the thread's guarded call this one runs within
 };
 
 // The guard's registration record, laid out as FaultGuardEnter builds it on
@@ -60,7 +59,7 @@ void MendChain(GuardRecord* guard) {
     const char* at = reinterpret_cast<const char*>(*link);
     if (at == reinterpret_cast<const char*>(guard)) return;
     bool live = (reinterpret_cast<UINT_PTR>(at) & 3) == 0 && at >= low &&
-                at + sizeof(EXCEPTION_REGISTRATION_RECORD) <= high && at > previous &&
+                at <= high - sizeof(EXCEPTION_REGISTRATION_RECORD) && at > previous &&
                 at < reinterpret_cast<const char*>(guard);
     if (!live) {
       *link = reinterpret_cast<EXCEPTION_REGISTRATION_RECORD*>(guard);
@@ -90,8 +89,7 @@ class ActiveGuard {
  public:
   explicit ActiveGuard(GuardOutcome* outcome) : slot_(ActiveSlot()) {
     if (slot_ == TLS_OUT_OF_INDEXES) return;
-    outcome->outer = static_cast<GuardOutcome*>(TlsGetValue(slot_));
-    outer_ = outcome->outer;
+    outer_ = static_cast<GuardOutcome*>(TlsGetValue(slot_));  // a guarded call this one runs within
     TlsSetValue(slot_, outcome);
     handler_ = AddVectoredExceptionHandler(1, MendChainOfGuardedCall);
   }
@@ -144,7 +142,8 @@ EXCEPTION_DISPOSITION __cdecl FaultGuardHandler(EXCEPTION_RECORD* record, void* 
 
 // cdecl int FaultGuardEnter(call, argument, result, outcome): 1 when the
 // call returned, 0 when the handler left through FaultGuardResume.
-// Frame: ebp; ebx, esi, edi at ebp-4..-12; the record at ebp-32.
+// Frame: ebp; ebx, esi, edi at ebp-4..-12; the record at ebp-32, its
+// address in outcome->record from when it is linked until it is unlinked.
 //
 // FaultGuardLeave(guard) and FaultGuardUnwindAndLeave(guard, record) never
 // return: they resume in the guard's frame, the second after unwinding the
@@ -237,7 +236,7 @@ extern "C" EXCEPTION_DISPOSITION __cdecl FaultGuardHandler(EXCEPTION_RECORD* rec
 
 bool GuardedCall(GuardedFunction call, void* argument, long* result, DWORD* faultCode) {
   long value = 0;
-  GuardOutcome outcome = {0, FALSE, nullptr, nullptr};
+  GuardOutcome outcome = {0, FALSE, nullptr};
   ActiveGuard active(&outcome);
   if (FaultGuardEnter(call, argument, &value, &outcome)) {
     *result = value;
