@@ -1,5 +1,6 @@
 # Settings shared by the shipped programs: no C++ runtime library code,
-# small, static (system DLLs only), ASLR and DEP on, and the same bytes from
+# small, static (system DLLs only), ASLR and DEP on, Terminal-Server aware
+# (else a Remote Desktop host hands them a per-user Windows folder), and the same bytes from
 # every build of one commit (no build path, no link time inside).
 set(LEAN_CXX_FLAGS -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
     -fno-threadsafe-statics -ffunction-sections -fdata-sections -Wall -Wextra
@@ -38,7 +39,7 @@ function(lean_program target)
   target_compile_definitions(${target} PRIVATE "$<$<COMPILE_LANGUAGE:RC>:${version_defs}>")
   set_target_properties(${target} PROPERTIES WIN32_EXECUTABLE ON)
   target_link_options(${target} PRIVATE -static -Wl,--gc-sections
-      -Wl,--dynamicbase -Wl,--nxcompat -Wl,--enable-reloc-section
+      -Wl,--dynamicbase -Wl,--nxcompat -Wl,--tsaware -Wl,--enable-reloc-section
       $<$<NOT:$<CONFIG:Debug>>:-s>)
   add_dependencies(${target} source_date_epoch)
   set(launcher sh ${LEAN_PROGRAM_DIR}/link-at-source-date.sh ${SOURCE_DATE_EPOCH_FILE})

@@ -1,6 +1,7 @@
 #pragma once
 // The DirectX source folder beside the launcher: X:\A\B\SETUP.EXE gives
-// X:\A\B\DirectX.
+// X:\A\B\DirectX. The last backslash is found by characters of the ANSI
+// code page, so a double-byte character ending in 0x5C is no separator.
 #include <windows.h>
 
 constexpr DWORD kSourcePathSize = 260;

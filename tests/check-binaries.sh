@@ -2,7 +2,7 @@
 # Ship check of the built programs, without running them:
 #   check-binaries.sh [--no-budget] <unravel.exe> <dxprep.exe>
 # Each must import system DLLs only (dxprep also DSETUP.dll), have ASLR and
-# DEP on and not be marked as free of exception handlers (NO_SEH), carry
+# DEP on, be Terminal-Server aware and not be marked as free of exception handlers (NO_SEH), carry
 # exactly one manifest (elevated, no common-controls 6), a complete version
 # resource and exactly the dialog templates, icon groups and title string
 # that its code and the shell rely on, and stay within its size budget.
@@ -26,6 +26,7 @@ SYSTEM_DLLS="KERNEL32 USER32 GDI32 ADVAPI32 OLE32 SHELL32 MSVCRT"
 IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE=0x0040
 IMAGE_DLLCHARACTERISTICS_NX_COMPAT=0x0100
 IMAGE_DLLCHARACTERISTICS_NO_SEH=0x0400
+IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE=0x8000
 RT_DIALOG=5
 RT_STRING=6
 RT_GROUP_ICON=14
@@ -118,6 +119,10 @@ check_program() {
       fail "$name" "DllCharacteristics 0x$chars lacks DYNAMIC_BASE"
     (( 16#$chars & IMAGE_DLLCHARACTERISTICS_NX_COMPAT )) ||
       fail "$name" "DllCharacteristics 0x$chars lacks NX_COMPAT"
+    # Else a Remote Desktop host gives it the user's own, writable Windows
+    # folder, where the hand-over looks for the uninstaller it starts.
+    (( 16#$chars & IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE )) ||
+      fail "$name" "DllCharacteristics 0x$chars lacks TERMINAL_SERVER_AWARE"
     # The fault guard's handler lives in the image: the platform would
     # refuse it in an image marked as having none.
     (( 16#$chars & IMAGE_DLLCHARACTERISTICS_NO_SEH )) &&

@@ -22,7 +22,7 @@ faults=(
   'uninstaller/removal/ControlRecord.cpp|s/^  delete\[\] description;$//|a listed control'"'"'s name never freed'
   'uninstaller/framework/OwnedList.h|s/(count_ - i - 1)/(count_ - i)/|owned list: removal moves one slot too many'
   'uninstaller/framework/Handles.h|s/{ DeleteObject(h); }/{ (void)h; }/|GDI objects never deleted'
-  'uninstaller/removal/ControlRemovalDialog.cpp|s/kServerPathSize = 520/kServerPathSize = 260/|class texts: server-path buffer halved'
+  'uninstaller/removal/ClassRegistrations.cpp|s/kServerPathSize = 520/kServerPathSize = 260/|class texts: server-path buffer halved'
   'uninstaller/sequence/UninstallApp.cpp|s/if (intro.DoModal() != IDOK)/if (intro.DoModal() == IDOK)/|intro: "Uninstall" and "Skip" swapped'
   'dxsetup/dxprep.cpp|s/kSetupFlags = 63/kSetupFlags = 62/|dxprep: wrong flags for the setup library'
   'uninstaller/sequence/FolderGuard.cpp|s/GetDriveTypeA(root) != DRIVE_REMOTE/GetDriveTypeA(root) == DRIVE_REMOTE/|folder guard: drive roots left unprotected'
@@ -40,10 +40,15 @@ faults=(
   'uninstaller/removal/ControlRecord.cpp|s/IsFullyQualified(path) ? LOAD_WITH_ALTERED_SEARCH_PATH : 0/0/|controls: their own folder not searched for what they import'
   'uninstaller/resource.h|s/#define IDD_INTRO 104 /#define IDD_INTRO 199 /|intro: template 104 renumbered 199 (code and template alike)'
   'uninstaller/sequence/FolderGuard.cpp|s/^  if (folder.IsEmpty()) return false;$/  return true;/|link rule: every folder passes, links and all'
-  'uninstaller/removal/ControlRemovalDialog.cpp|s/^  if (!storageDir.IsEmpty() \&\& !IsReachedWithoutLinks(storageDir)) return true;$//|control list: a control folder a link leads to still listed'
+  'uninstaller/removal/ClassRegistrations.cpp|s/^  if (!storageDir.IsEmpty() \&\& !IsReachedWithoutLinks(storageDir)) return true;$//|control list: a control folder a link leads to still listed'
   'uninstaller/sequence/TempStorage.cpp|s/^  if (!folder.HoldsDirectly(file.Get(), name, length)) return false;$//|cleanup: an entry the file system names outside the folder (a link) deleted'
   'uninstaller/framework/DirectorySearch.h|s/^  return exact;$/  return bytes > 0;/;s/^  out\[exact ? bytes : 0\] = .\\0.;$/  out[bytes > 0 ? bytes : 0] = 0;/|names: look-alike ANSI spellings accepted'
   'uninstaller/sequence/TempStorage.cpp|s/^  HANDLE opened = folder.Get();$/  return ForEachDirectoryEntry(dir + "*.*", [\&dir](const WIN32_FIND_DATAA\& e) { if (IsStoredFileToDelete(e.dwFileAttributes)) DeleteStoredFile(dir + e.cFileName); });\n&/|cleanup: entries deleted by a path text rebuilt after the check'
+  'uninstaller/removal/ClassRegistrations.cpp|s/ \&\& IsPlainFileName(path + last + 1)//|control list: a path leading out of the control folder listed'
+  'uninstaller/framework/FaultGuard.cpp|s/^    handler_ = AddVectoredExceptionHandler(1, MendChainOfGuardedCall);$//|fault guard: a chain the control broke left broken'
+  'uninstaller/framework/ForeignCallScope.cpp|s/if (ReadX87Control() != x87Control_)/if (false)/;s/if (hasSse_ \&\& ReadMxcsr() != mxcsr_)/if (false)/|foreign call: the floating-point control state not put back'
+  'dxsetup/SourcePath.cpp|s/^    else if (IsDBCSLeadByte.*$//|dxprep: the backslash search stops at a trail byte'
+  'cmake/LeanProgram.cmake|s/ -Wl,--tsaware//|programs: not Terminal-Server aware'
 )
 
 backup_dir="$(mktemp -d)"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "framework/Handles.h"
-#include "removal/ControlRemovalDialog.h"
+#include "removal/ClassRegistrations.h"
 
 namespace {
 const char kStorage[] = "C:\\BenchOcx\\";

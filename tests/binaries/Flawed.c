@@ -1,6 +1,6 @@
 /* A program with every fault the binaries check looks for: an import from
-   a DLL outside the system set, no ASLR or DEP, two manifests, one asking
-   for no elevation but for common controls 6, no version resource, dxprep's
+   a DLL outside the system set, no ASLR, DEP or Terminal-Server awareness,
+   two manifests, one asking for no elevation but for common controls 6, no version resource, dxprep's
    dialog template in another language, an icon group too many, and a size
    over the smaller budget. */
 #include <windows.h>

@@ -1,8 +1,9 @@
 // The real unravel.exe with controls that misbehave while they unregister:
 // one faults in its entry point, one as it is loaded, one throws, two
 // overflow their stacks, one posts quit messages, one runs a message loop of
-// its own during which the user clicks on the list again. Each costs that
-// control only.
+// its own during which the user clicks on the list again, one breaks its
+// thread's exception chain before it faults. Each costs that control only;
+// registrations that lead out of the control folder are never acted on.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -247,5 +248,76 @@ TEST_F(MisbehavingControl, ClicksDuringAControlsOwnMessageLoopStartNothingAndClo
     ASSERT_TRUE(WaitGone(box));
   }
   EXPECT_EQ(0u, app_->WaitExit());
+}
+
+TEST_F(MisbehavingControl, WhatLiesOutsideTheProductStaysAndABrokenChainCostsItsControlOnly) {
+  const std::string root = "C:\\ZD\\";
+  const std::string ocx = root + "Ocx\\";
+  const std::string temp = root + "Temp\\";
+  const std::string other = "C:\\ZDOther\\";  // not the product's
+  for (const std::string& dir : {ocx, temp, other, ocx + "sub"}) stage_.MakeFolder(dir);
+  stage_.SetDirectories(ocx, temp, root);
+
+  // Controls in the list, top to bottom.
+  const struct {
+    const char* fixture;
+    const char* file;
+    const char* name;
+    bool removed;
+  } listed[] = {
+      {"ctl_ok.ocx", "grid.ocx", "Grid Control", true},
+      {"ctl_smash.ocx", "smashing.ocx", "Smashing Control", false},
+      {"ctl_false.ocx", "chart.ocx", "Chart Control", true},
+  };
+  std::vector<std::string> names;
+  int n = 30;
+  for (const auto& c : listed) {
+    stage_.CopyFixture(c.fixture, ocx + c.file);
+    stage_.Register({Clsid(n++), c.name, ocx + c.file});
+    names.push_back(c.name);
+  }
+  // Registered so that the part before the last backslash is the control
+  // folder, while the file lies elsewhere.
+  const struct {
+    const char* registered;  // after the control folder
+    std::string file;        // where it really lies
+  } elsewhere[] = {
+      {"../../ZDOther/planted.ocx", other + "planted.ocx"},
+      {"sub/inner.ocx", ocx + "sub\\inner.ocx"},
+  };
+  for (const auto& e : elsewhere) {
+    stage_.CopyFixture("ctl_ok.ocx", e.file);
+    stage_.Register({Clsid(n++), std::string("Elsewhere ") + e.registered, ocx + e.registered});
+  }
+
+  // What the cleanup removes, and what must outlive the whole run.
+  std::vector<std::string> cleaned = {temp + "a.tmp"};
+  std::vector<std::string> untouched = {other + "victim.dat"};
+  for (const auto& e : elsewhere) untouched.push_back(e.file);
+  for (const auto& f : cleaned) stage_.WriteFile(f);
+  stage_.WriteFile(other + "victim.dat");
+  stage_.WriteFile(root + "DeIsLog.1");
+  stage_.InstallUninstaller();
+
+  StartToTheList();
+  ASSERT_EQ(names, Lines(list_));
+  SelectLines(list_, {0, 1, 2});
+  Click(removal_, IDOK);
+  for (int i = 2; i >= 0; --i) {
+    ASSERT_NO_FATAL_FAILURE(Answer(listed[i].name, kYes));
+    if (!listed[i].removed) ASSERT_NO_FATAL_FAILURE(ExpectFailure(listed[i].name));
+  }
+  EXPECT_EQ(std::vector<std::string>{}, SettledLines(list_, {}));
+  for (const auto& c : listed) {
+    EXPECT_EQ(!c.removed, FileExists(ocx + c.file)) << c.file;
+    EXPECT_EQ(1, Unregistrations(ocx + c.file)) << c.file;
+  }
+
+  ASSERT_NO_FATAL_FAILURE(ExpectCleanupAndHandOver(cleaned[0], root + "DeIsLog.1"));
+  for (const auto& f : cleaned) EXPECT_FALSE(FileExists(f)) << f;
+  for (const auto& f : untouched) EXPECT_TRUE(FileExists(f)) << f;
+  // Never loaded: a loaded control logs every call under its own path.
+  EXPECT_EQ(std::string::npos, ReadWholeFile(log_).find("inner.ocx"));
+  EXPECT_EQ(std::string::npos, ReadWholeFile(log_).find("planted.ocx"));
 }
 }  // namespace

@@ -141,6 +141,16 @@ std::string ThreadStateReading(int what) {
           reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetThreadErrorMode")));
       return get ? std::to_string(get()) : "none";
     }
+    case 4: {
+      unsigned short word;
+      asm volatile("fnstcw %0" : "=m"(word));
+      return std::to_string(word);
+    }
+    case 5: {
+      unsigned int mxcsr;
+      asm volatile("stmxcsr %0" : "=m"(mxcsr));
+      return std::to_string(mxcsr);
+    }
   }
   MSG quit;
   return PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) ? "a quit message" : "no quit message";
@@ -153,12 +163,28 @@ TEST_F(ControlRecordTest, ALibraryBesideTheControlIsFoundAndTheThreadIsLeftAsItW
   EXPECT_EQ(1, Unregister(beside));
   EXPECT_EQ(box_ / "zplant.dll", ReadFile(box_ / "planted-loaded.txt"));
 
-  // This one posts quit messages and changes the current directory, the DLL
-  // search directory and both error modes before it succeeds.
-  const char* const what[] = {"current directory", "DLL directory", "error mode", "thread error mode", "queue"};
-  std::string before[5];
-  for (int i = 0; i < 5; ++i) before[i] = ThreadStateReading(i);
-  EXPECT_EQ(1, Unregister(Install("ctl_meddle.ocx", "meddle.ocx")));
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(before[i], ThreadStateReading(i)) << what[i];
+  // These post quit messages and change the current directory, the DLL
+  // search directory and both error modes, or the floating-point control
+  // state, before they succeed.
+  const char* const what[] = {"current directory", "DLL directory", "error mode", "thread error mode",
+                              "x87 control word",  "MXCSR",         "queue"};
+  for (const char* meddler : {"ctl_meddle.ocx", "ctl_fpu.ocx"}) {
+    std::string before[7];
+    for (int i = 0; i < 7; ++i) before[i] = ThreadStateReading(i);
+    EXPECT_EQ(1, Unregister(Install(meddler, meddler)));
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(before[i], ThreadStateReading(i)) << meddler << ": " << what[i];
+  }
+}
+
+TEST_F(ControlRecordTest, AControlThatBreaksTheExceptionChainAndFaultsGivesZero) {
+  StartLog();
+  std::string smashing = Install("ctl_smash.ocx", "smashing.ocx");
+  void* head = ExceptionChainHead();
+  EXPECT_EQ(0, Unregister(smashing));
+  EXPECT_EQ(head, ExceptionChainHead());
+  std::string ok = Install("ctl_ok.ocx", "grid.ocx");
+  EXPECT_EQ(1, Unregister(ok));
+  EXPECT_EQ("unregister " + smashing + "\r\nunregister " + ok + "\r\n", Log());
+  SetEnvironmentVariableA("UNRAVEL_FIXTURE_LOG", nullptr);
 }
 }  // namespace

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "framework/OwnedList.h"
-#include "removal/ControlRemovalDialog.h"
+#include "removal/ClassRegistrations.h"
 
 namespace {
 const char kDir[] = "C:\\ZLIMIT\\";

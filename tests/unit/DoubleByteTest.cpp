@@ -8,10 +8,11 @@
 #include <string>
 
 #include "framework/Text.h"
-#include "removal/ControlRemovalDialog.h"
+#include "removal/ClassRegistrations.h"
 #include "sequence/ExternalUninstaller.h"
 #include "sequence/InstallDirs.h"
 #include "sequence/TempStorage.h"
+#include "SourcePath.h"
 
 namespace {
 // "表" in code page 932 is 0x95 0x5C: its trail byte is a backslash.
@@ -56,15 +57,17 @@ TEST_F(DoubleByteTest, CaseFoldingLeavesDoubleByteCharactersExact) {
 TEST_F(DoubleByteTest, StorageDirectoryAndParentFolderSearchesSkipTrailBytes) {
   // C:\表\ holds a.ocx; the trail byte must not end the directory part early.
   Text dir = Text("C:\\") + kHyo + "\\";
-  ControlRemovalDialog removal(nullptr, dir);
-  EXPECT_TRUE(removal.IsInStorageDir((dir + "a.ocx").Get()));
-  EXPECT_FALSE(removal.IsInStorageDir((Text("C:\\") + kHyo + "a.ocx").Get()));
-  EXPECT_TRUE(ControlRemovalDialog(nullptr, Text("c:\\") + kHyo + "\\").IsInStorageDir((dir + "A.OCX").Get()));
+  EXPECT_TRUE(IsPathInDir(dir, (dir + "a.ocx").Get()));
+  EXPECT_FALSE(IsPathInDir(dir, (Text("C:\\") + kHyo + "a.ocx").Get()));
+  EXPECT_TRUE(IsPathInDir(Text("c:\\") + kHyo + "\\", (dir + "A.OCX").Get()));
+  // A file name whose double-byte characters end in 0x5C is still one name.
+  EXPECT_TRUE(IsPathInDir(dir, (dir + kHyo + ".ocx").Get()));
 
   // C:\表\TEMP\ -> C:\表\ ; C:\X表 (no separator inside) -> C:\ .
   EXPECT_STREQ(dir.Get(), ParentOfTempStorage(dir + "TEMP\\").Get());
   EXPECT_STREQ("C:\\", ParentOfTempStorage(Text("C:\\X") + kHyo + "\\").Get());
 }
+
 // A yen sign, which this code page spells only as a look-alike backslash: a
 // name with one goes itself, leads nowhere else and is no script for the
 // hand-over; a folder whose name has a trail byte 0x5C is cleaned as given.
@@ -97,5 +100,25 @@ TEST_F(DoubleByteTest, ALookAlikeBackslashNameGoesItselfAndATrailByteFolderIsCle
   DeleteFileA(victim.Get());
   RemoveDirectoryA(folder.Get());
   RemoveDirectoryA(top.Get());
+}
+
+TEST_F(DoubleByteTest, SetupSourceBesideALauncherNamedInDoubleByteCharacters) {
+  // ソフト: ソ is 0x83 0x5C, フ 0x83 0x74, ト 0x83 0x67.
+  const struct {
+    const char* module;
+    const char* source;
+  } cases[] = {
+      {"C:\\dx\\\x83\x5C\x83\x74\x83\x67.EXE", "C:\\dx\\DirectX"},
+      {"C:\\\x83\x5C\\SETUP.EXE", "C:\\\x83\x5C\\DirectX"},
+      {"C:\\dx\\SETUP.EXE", "C:\\dx\\DirectX"},
+  };
+  for (const auto& c : cases) {
+    char out[kSourcePathSize];
+    EXPECT_TRUE(MakeSourcePath(c.module, static_cast<DWORD>(strlen(c.module)), out)) << c.module;
+    EXPECT_STREQ(c.source, out);
+  }
+  // No backslash but a trail byte: nothing to build on.
+  char out[kSourcePathSize];
+  EXPECT_FALSE(MakeSourcePath("\x83\x5C.EXE", 6, out));
 }
 }  // namespace

@@ -78,24 +78,52 @@ EXCEPTION_DISPOSITION __cdecl OwnHandler(EXCEPTION_RECORD* record, void*, CONTEX
   return ExceptionContinueExecution;
 }
 
+struct Record {
+  void* next;
+  void* handler;
+};
+Record g_recordOffTheStack = {reinterpret_cast<void*>(-1), reinterpret_cast<void*>(&OwnHandler)};
+
+// How FaultUnderOwnRecord leaves the chain before it faults, as an overrun
+// or stray write would.
+enum Breakage {
+  kIntact,
+  kHeadOffTheStack,     // the head points at a record outside the stack
+  kHeadMisaligned,      // the head points into the middle of the own record
+  kOwnRecordLoops,      // the own record's link points at itself
+  kOwnRecordLeadsOff,   // the own record's link is overwritten with text
+};
+
 // Installs its own record, faults, and never gets to take the record off:
-// the guard must unlink it.
-long FaultUnderOwnRecord(void*) {
-  struct Record {
-    void* next;
-    void* handler;
-  };
+// the guard must unlink it. The argument is a Breakage.
+long FaultUnderOwnRecord(void* breakage) {
   volatile Record own;
-  own.next = ExceptionChainHead();
+  void* const head = ExceptionChainHead();
+  own.next = head;
   own.handler = reinterpret_cast<void*>(&OwnHandler);
-  asm volatile("movl %0, %%fs:0" ::"r"(&own) : "memory");
+  void* newHead = const_cast<Record*>(&own);
+  switch (reinterpret_cast<INT_PTR>(breakage)) {
+    case kHeadOffTheStack:
+      newHead = &g_recordOffTheStack;
+      break;
+    case kHeadMisaligned:
+      newHead = reinterpret_cast<char*>(newHead) + 2;
+      break;
+    case kOwnRecordLoops:
+      own.next = newHead;
+      break;
+    case kOwnRecordLeadsOff:
+      own.next = reinterpret_cast<void*>(0x41414141);
+      break;
+  }
+  asm volatile("movl %0, %%fs:0" ::"r"(newHead) : "memory");
   long value = 5;
   // A fixed 3-byte instruction, so that the own handler can step over it.
   asm volatile(
       "xorl %%ecx, %%ecx\n\t"
       ".byte 0x89, 0x41, 0x00\n\t"  // movl %eax, 0(%ecx)
       : : "a"(value) : "ecx", "memory");
-  asm volatile("movl %0, %%fs:0" ::"r"(own.next) : "memory");
+  asm volatile("movl %0, %%fs:0" ::"r"(head) : "memory");
   return 11;
 }
 
@@ -231,6 +259,35 @@ TEST_F(FaultGuardTest, TheForeignCodesOwnHandlerHasTheFirstSay) {
   EXPECT_FALSE(Run(FaultUnderOwnRecord, &result, &code));
   EXPECT_TRUE(CodesMatch(EXCEPTION_ACCESS_VIOLATION, code)) << std::hex << code;
   EXPECT_EQ(1, g_ownHandlerCalls);
+}
+
+TEST_F(FaultGuardTest, AChainTheForeignCodeBrokeStillEndsAtTheGuard) {
+  // Records before the break keep their say and are unwound; what lies past
+  // it is neither called nor unwound.
+  const struct {
+    Breakage breakage;
+    bool ownResolves;
+    bool completes;
+    int ownCalls;
+    int ownUnwinds;
+  } cases[] = {
+      {kHeadOffTheStack, false, false, 0, 0},  {kHeadMisaligned, false, false, 0, 0},
+      {kOwnRecordLoops, false, false, 1, 1},   {kOwnRecordLeadsOff, false, false, 1, 1},
+      {kOwnRecordLoops, true, true, 1, 0},     {kOwnRecordLeadsOff, true, true, 1, 0},
+  };
+  for (const auto& c : cases) {
+    g_ownHandlerResolves = c.ownResolves;
+    g_ownHandlerCalls = g_ownUnwinds = 0;
+    long result = 0;
+    DWORD code = 0;
+    EXPECT_EQ(c.completes, Run(FaultUnderOwnRecord, &result, &code, reinterpret_cast<void*>(c.breakage)))
+        << c.breakage;
+    EXPECT_EQ(c.completes, code == 0) << c.breakage;
+    if (c.completes) EXPECT_EQ(11, result) << c.breakage;
+    EXPECT_EQ(c.ownCalls, g_ownHandlerCalls) << c.breakage;
+    EXPECT_EQ(c.ownUnwinds, g_ownUnwinds) << c.breakage;
+  }
+  EXPECT_EQ(reinterpret_cast<void*>(-1), g_recordOffTheStack.next);
 }
 
 TEST_F(FaultGuardTest, ForeignFramesAreUnwoundAndAFaultWhileUnwindingIsContained) {

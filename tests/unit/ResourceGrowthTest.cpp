@@ -7,7 +7,7 @@
 
 #include "Sandbox.h"
 #include "framework/ModalDialog.h"
-#include "removal/ControlRemovalDialog.h"
+#include "removal/ClassRegistrations.h"
 #include "sequence/ExternalUninstaller.h"
 #include "sequence/InstallDirs.h"
 #include "sequence/TempStorage.h"

@@ -31,6 +31,24 @@
 //   call, whatever records the foreign code left on it. State the foreign
 //   code itself held stays as it was, so the caller should treat that
 //   module as unusable from then on.
+// - A chain the foreign code broke still ends at the guard: while a guarded
+//   call runs on the thread, a vectored handler registered first of all
+//   looks at the chain before the dispatcher walks it. Where the chain no
+//   longer reaches the guard's record (a link that leaves the thread's
+//   stack, is misaligned, does not lie above the record before it, or
+//   passes the guard's record; a loop is caught that way), the first such
+//   link is pointed at the guard's record and the dispatch goes on as on an
+//   intact chain. The dispatcher stops at such a link (it would end the
+//   process as an unhandled exception) or, looping, never ends.
+//   Records before the break stay: the foreign code's own handlers there
+//   get the first say as always (one that handles its exception lets the
+//   call go on) and are unwound when the guard takes it. They pass the same
+//   checks the dispatcher makes before calling any record, so nothing is
+//   called that it would not have called on its own; taking the exception
+//   past them instead would abandon what they hold (the system's own locks
+//   among it, as above). Records past the break are abandoned: neither
+//   called nor unwound, as nothing says they are records at all.
+//   An intact chain is left alone.
 // - Guard only plain calls. Never guard a call that enters the loader
 //   (LoadLibrary, FreeLibrary) or holds a lock of ours.
 //

@@ -28,6 +28,18 @@ bool ReadThreadErrorMode(DWORD* mode) {
   return true;
 }
 
+unsigned short ReadX87Control() {
+  unsigned short word;
+  asm volatile("fnstcw %0" : "=m"(word));
+  return word;
+}
+
+unsigned int ReadMxcsr() {
+  unsigned int value;
+  asm volatile("stmxcsr %0" : "=m"(value));
+  return value;
+}
+
 // At most this many quit messages are taken: each PeekMessage may run a
 // message sent from another thread, which could post yet another.
 constexpr int kMaxQuitMessages = 64;
@@ -39,6 +51,10 @@ ForeignCallScope::ForeignCallScope() {
   ReadDllDirectory(dllDir_);
   errorMode_ = ReadErrorMode();
   ReadThreadErrorMode(&threadErrorMode_);
+  x87Control_ = ReadX87Control();
+  // MXCSR exists only with SSE; the instructions fault without it.
+  hasSse_ = IsProcessorFeaturePresent(PF_XMMI_INSTRUCTIONS_AVAILABLE) != FALSE;
+  if (hasSse_) mxcsr_ = ReadMxcsr();
 }
 
 ForeignCallScope::~ForeignCallScope() {
@@ -56,6 +72,12 @@ ForeignCallScope::~ForeignCallScope() {
     auto set = reinterpret_cast<SetThreadErrorModeFn>(reinterpret_cast<void*>(Kernel32Function("SetThreadErrorMode")));
     if (set) set(threadErrorMode_, nullptr);
   }
+
+  if (ReadX87Control() != x87Control_) {
+    // Exceptions the control left pending would fire once unmasked again.
+    asm volatile("fnclex\n\tfldcw %0" : : "m"(x87Control_));
+  }
+  if (hasSse_ && ReadMxcsr() != mxcsr_) asm volatile("ldmxcsr %0" : : "m"(mxcsr_));
 
   MSG quit;
   for (int i = 0; i < kMaxQuitMessages && PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE); ++i) {

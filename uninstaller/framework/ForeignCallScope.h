@@ -12,7 +12,10 @@
 // that follows at once. A DLL search directory that was empty (or could not
 // be read) is put back as the empty one, which keeps the current directory
 // out of the search. A current directory that could not be read (longer than
-// MAX_PATH) is left as it is. No allocation.
+// MAX_PATH) is left as it is. The thread's floating-point control state is
+// put back too: the x87 control word and, where the processor has SSE, the
+// MXCSR (rounding, precision, masked exceptions, denormal handling), which
+// a control may change and not restore. No allocation.
 #include <windows.h>
 
 class ForeignCallScope {
@@ -28,4 +31,7 @@ class ForeignCallScope {
   char dllDir_[MAX_PATH];
   UINT errorMode_ = 0;
   DWORD threadErrorMode_ = 0;
+  unsigned short x87Control_ = 0;
+  bool hasSse_ = false;
+  unsigned int mxcsr_ = 0;
 };

@@ -10,34 +10,13 @@
 #include "../framework/OwnedList.h"
 #include "../framework/Text.h"
 #include "../resource.h"
+#include "ClassRegistrations.h"
 #include "ControlRecord.h"
-
-// True only for a path whose directory part (up to its last backslash,
-// double-byte aware) equals dir, ignoring case by the code page.
-bool IsPathInDir(const Text& dir, const char* path);
-
-// Walks the classes under HKEY_CLASSES_ROOT\CLSID in registry order and
-// appends one record for each class marked "Control" whose server file lies
-// directly in storageDir. False if "CLSID" can't be opened. Reads only.
-bool CollectProductControls(const Text& storageDir, OwnedList<ControlRecord>& records);
-
-// Calls visit(context, serverPath) with the in-process server path (the
-// default value of "<class>\InprocServer32", as stored) of every class under
-// HKEY_CLASSES_ROOT\CLSID, controls or not. One query per class; reads only.
-// False if "CLSID" can't be opened.
-bool ForEachClassServer(void (*visit)(void* context, const char* serverPath), void* context);
-
-template <typename Visit>
-bool ForEachClassServer(Visit& visit) {
-  return ForEachClassServer([](void* context, const char* path) { (*static_cast<Visit*>(context))(path); }, &visit);
-}
 
 class ControlRemovalDialog : public ModalDialog {
  public:
   ControlRemovalDialog(HWND parent, Text storageDir)
       : ModalDialog(IDD_CONTROL_REMOVAL, parent), storageDir(storageDir) {}
-
-  bool IsInStorageDir(const char* path) const { return IsPathInDir(storageDir, path); }
 
  protected:
   BOOL OnInitDialog() override;

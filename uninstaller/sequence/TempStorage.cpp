@@ -5,7 +5,7 @@
 
 #include "../framework/DirectorySearch.h"
 #include "../framework/OwnedList.h"
-#include "../removal/ControlRemovalDialog.h"
+#include "../removal/ClassRegistrations.h"
 #include "ExternalUninstaller.h"
 
 bool IsStoredFileToDelete(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_ARCHIVE) != 0; }
