@@ -2,10 +2,10 @@
 // launcher through the platform's setup library, then says how it went.
 #include <windows.h>
 
-#include "BusyFlag.h"
-#include "DllSearch.h"
+#include "../common/BusyFlag.h"
+#include "../common/DllSearch.h"
 #include "Messages.h"
-#include "RedirectionTrust.h"
+#include "../common/RedirectionTrust.h"
 #include "SourcePath.h"
 
 extern "C" int WINAPI DirectXSetup(HWND owner, LPSTR rootPath, DWORD flags);

@@ -67,13 +67,14 @@ class MisbehavingControl : public ::testing::Test {
   }
 
   // Closes the list; then the cleanup, the hand-over and a clean end.
+  // (tempFile empty: the cleanup is looked at by the caller.)
   void ExpectCleanupAndHandOver(const std::string& tempFile, const std::string& script) {
     Click(removal_, IDCANCEL);
     ASSERT_TRUE(WaitGone(removal_));
     EXPECT_EQ(0u, app_->WaitExit());
     ASSERT_TRUE(WaitFile(stage_.WindowsDir() + "\\uninst-record.txt", kTimeoutMs));
     EXPECT_EQ(stage_.WindowsDir() + "\\uninst.exe -f\"" + script + "\"", stage_.UninstallerRecord());
-    EXPECT_FALSE(FileExists(tempFile));
+    if (!tempFile.empty()) EXPECT_FALSE(FileExists(tempFile));
   }
 
   // How many times the control file at path was asked to unregister.
@@ -250,12 +251,18 @@ TEST_F(MisbehavingControl, ClicksDuringAControlsOwnMessageLoopStartNothingAndClo
   EXPECT_EQ(0u, app_->WaitExit());
 }
 
+// What an ordinary user can put in the product's writable folders: its
+// temporary folder swapped for a link to someone else's folder, a script
+// whose name the ANSI code page spells as a path, controls registered by a
+// path that leaves the control folder, and a control that breaks its own
+// exception chain before it faults.
 TEST_F(MisbehavingControl, WhatLiesOutsideTheProductStaysAndABrokenChainCostsItsControlOnly) {
   const std::string root = "C:\\ZD\\";
   const std::string ocx = root + "Ocx\\";
-  const std::string temp = root + "Temp\\";
   const std::string other = "C:\\ZDOther\\";  // not the product's
-  for (const std::string& dir : {ocx, temp, other, ocx + "sub"}) stage_.MakeFolder(dir);
+  // A Unix link to C:\ZDOther made by prefix-links.sh, as Temp.
+  const std::string temp = "C:\\unravel-links\\zd-temp\\";
+  for (const std::string& dir : {ocx, other, ocx + "sub"}) stage_.MakeFolder(dir);
   stage_.SetDirectories(ocx, temp, root);
 
   // Controls in the list, top to bottom.
@@ -290,13 +297,17 @@ TEST_F(MisbehavingControl, WhatLiesOutsideTheProductStaysAndABrokenChainCostsIts
     stage_.Register({Clsid(n++), std::string("Elsewhere ") + e.registered, ocx + e.registered});
   }
 
-  // What the cleanup removes, and what must outlive the whole run.
-  std::vector<std::string> cleaned = {temp + "a.tmp"};
-  std::vector<std::string> untouched = {other + "victim.dat"};
+  // What must outlive the whole run: everything in the folder Temp leads to.
+  std::vector<std::string> untouched = {other + "victim.dat", other + "a.tmp"};
   for (const auto& e : elsewhere) untouched.push_back(e.file);
-  for (const auto& f : cleaned) stage_.WriteFile(f);
-  stage_.WriteFile(other + "victim.dat");
+  for (const auto& f : untouched) {
+    if (!FileExists(f)) stage_.WriteFile(f);
+  }
   stage_.WriteFile(root + "DeIsLog.1");
+  // "DeIsLog.\..\ZDOther\victim.dat" in ANSI (U+FF3C): no script.
+  const std::wstring lookAlike = L"C:\\ZD\\DeIsLog.\uFF3C..\uFF3CZDOther\uFF3Cvictim.dat";
+  CloseHandle(CreateFileW(lookAlike.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(lookAlike.c_str()));
   stage_.InstallUninstaller();
 
   StartToTheList();
@@ -313,9 +324,10 @@ TEST_F(MisbehavingControl, WhatLiesOutsideTheProductStaysAndABrokenChainCostsIts
     EXPECT_EQ(1, Unregistrations(ocx + c.file)) << c.file;
   }
 
-  ASSERT_NO_FATAL_FAILURE(ExpectCleanupAndHandOver(cleaned[0], root + "DeIsLog.1"));
-  for (const auto& f : cleaned) EXPECT_FALSE(FileExists(f)) << f;
+  ASSERT_NO_FATAL_FAILURE(ExpectCleanupAndHandOver("", root + "DeIsLog.1"));
   for (const auto& f : untouched) EXPECT_TRUE(FileExists(f)) << f;
+  EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(lookAlike.c_str()));
+  DeleteFileW(lookAlike.c_str());
   // Never loaded: a loaded control logs every call under its own path.
   EXPECT_EQ(std::string::npos, ReadWholeFile(log_).find("inner.ocx"));
   EXPECT_EQ(std::string::npos, ReadWholeFile(log_).find("planted.ocx"));

@@ -4,7 +4,8 @@
 
 
 #include "Sandbox.h"
-#include "framework/FaultGuard.h"
+#include "ExceptionChain.h"
+#include "removal/FaultGuard.h"
 #include "removal/ControlRecord.h"
 
 namespace {

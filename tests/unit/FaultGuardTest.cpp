@@ -6,7 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "Driver.h"
-#include "framework/FaultGuard.h"
+#include "ExceptionChain.h"
+#include "removal/FaultGuard.h"
 
 namespace {
 long ReturnArgument(void* argument) { return static_cast<long>(reinterpret_cast<INT_PTR>(argument)); }

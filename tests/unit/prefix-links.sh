@@ -21,4 +21,7 @@ ln -s ../unravel-other "$links/other"
 mkdir "$links/names" "$links/swap"
 ln -s ../../unravel-link-target.dat "$links/names/link.dat"
 ln -s "$1/drive_c/unravel-swap-victim" "$links/swap/Temp"
+# A product's Temp folder swapped for a link to someone else's folder (the
+# end-to-end pass with the misbehaving controls makes C:\ZDOther).
+ln -s ../ZDOther "$links/zd-temp"
 echo "prefix-links: made $links"

@@ -1,8 +1,8 @@
 // Program entry: hand control to the application object. The programs have
 // no main window, so a Start routine that returns ends the process.
 #include "Application.h"
-#include "DllSearch.h"
-#include "RedirectionTrust.h"
+#include "../../common/DllSearch.h"
+#include "../../common/RedirectionTrust.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   KeepCurrentDirectoryOutOfDllSearch();

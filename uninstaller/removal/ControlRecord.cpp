@@ -3,8 +3,8 @@
 #include <objbase.h>
 #include <string.h>
 
-#include "../framework/FaultGuard.h"
-#include "../framework/ForeignCallScope.h"
+#include "FaultGuard.h"
+#include "ForeignCallScope.h"
 #include "../framework/Handles.h"
 
 namespace {

@@ -5,7 +5,7 @@
 // registry key itself. Every way out ends the dialog with 2. While a pass
 // runs (first question to last removal) "&Delete .OCX", "&OK", Esc and the
 // close box do nothing: a control's own message loop may deliver them.
-#include "../framework/BusyFlag.h"
+#include "../../common/BusyFlag.h"
 #include "../framework/ModalDialog.h"
 #include "../framework/OwnedList.h"
 #include "../framework/Text.h"

@@ -246,9 +246,3 @@ bool GuardedCall(GuardedFunction call, void* argument, long* result, DWORD* faul
   if (faultCode) *faultCode = outcome.code;
   return false;
 }
-
-void* ExceptionChainHead() {
-  void* head;
-  asm volatile("movl %%fs:0, %0" : "=r"(head));
-  return head;
-}

@@ -65,5 +65,3 @@ using GuardedFunction = long (*)(void* argument);
 
 bool GuardedCall(GuardedFunction call, void* argument, long* result, DWORD* faultCode = nullptr);
 
-// The thread's current exception chain head, for checks.
-void* ExceptionChainHead();
