@@ -3,6 +3,8 @@
 // handle exactly once, on every path, and knows its own "empty" value.
 #include <windows.h>
 
+#include <objbase.h>
+
 template <typename Traits>
 class UniqueHandle {
  public:
@@ -62,7 +64,24 @@ struct GdiObjectTraits {
   static void Close(HGDIOBJ h) { DeleteObject(h); }
 };
 
+// A buffer the platform allocated with the COM task allocator (a known
+// folder's path, say).
+struct CoTaskMemTraits {
+  using Type = wchar_t*;
+  static wchar_t* Empty() { return nullptr; }
+  static void Close(wchar_t* p) { CoTaskMemFree(p); }
+};
+// The process's error mode to put back: SetErrorMode hands out the mode it
+// replaces, which is what the owner sets again at its end.
+struct ErrorModeTraits {
+  using Type = UINT;
+  static UINT Empty() { return ~0u; }
+  static void Close(UINT mode) { SetErrorMode(mode); }
+};
+
 using UniqueRegKey = UniqueHandle<RegKeyTraits>;
 using UniqueFind = UniqueHandle<FindTraits>;
 using UniqueFile = UniqueHandle<FileTraits>;
 using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
+using UniqueCoTaskString = UniqueHandle<CoTaskMemTraits>;
+using SavedErrorMode = UniqueHandle<ErrorModeTraits>;

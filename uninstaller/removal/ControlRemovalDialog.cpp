@@ -1,14 +1,8 @@
 #include "ControlRemovalDialog.h"
 
+#include "../Messages.h"
+#include "../sequence/TempStorage.h"
 #include "UnregisterConfirmDialog.h"
-
-namespace {
-const char kNoControlsCaption[] = "Zentrova Uninstall.";
-const char kNoControlsMessage[] = "No previously installed Zentrova .OCX\ncontrols were detected.";
-const char kFailureCaption[] = "Zentrova Uninstall";
-const char kUnregisterFailed[] = "Unable to unregister control %s";
-const char kDeleteFailed[] = "Unable to delete control %s";
-}  // namespace
 
 BOOL ControlRemovalDialog::OnInitDialog() {
   ModalDialog::OnInitDialog();
@@ -38,7 +32,7 @@ void ControlRemovalDialog::FillControlList() {
   if (!walked) return;  // no class registrations to read: an empty list, no message
 
   if (SendMessageA(controlList, LB_GETCOUNT, 0, 0) <= 0) {
-    MessageBoxA(Window(), kNoControlsMessage, kNoControlsCaption, MB_OK | MB_ICONINFORMATION);
+    MessageBoxA(Window(), kNoControlsMessage, kSequenceCaption, MB_OK | MB_ICONINFORMATION);
     Close();
   }
 }
@@ -92,15 +86,10 @@ void ControlRemovalDialog::DeleteSelected() {
 void ControlRemovalDialog::RemoveControl(ControlRecord& record) {
   if (!record.fileExists) return;
   if (record.Unregister() != 1) {
-    ReportFailure(kUnregisterFailed, record);
+    ReportFailure(kUnregisterFailedFormat, record);
     return;
   }
-  if (DeleteControlFile(record.serverPath) == 0) ReportFailure(kDeleteFailed, record);
-}
-
-int ControlRemovalDialog::DeleteControlFile(const char* path) {
-  if (!path || !*path) return 1;
-  return DeleteFileA(path) ? 1 : 0;
+  if (!DeleteStoredFile(record.serverPath)) ReportFailure(kDeleteFailedFormat, record);
 }
 
 void ControlRemovalDialog::ReportFailure(const char* format, const ControlRecord& record) {

@@ -26,7 +26,6 @@ class ControlRemovalDialog : public ModalDialog {
   void FillControlList();
   void DeleteSelected();
   void RemoveControl(ControlRecord& record);
-  int DeleteControlFile(const char* path);
   void FreeRecords();
   void Close();
   void ReportFailure(const char* format, const ControlRecord& record);

@@ -14,12 +14,6 @@ void ReadDllDirectory(char (&dir)[MAX_PATH]) {
   if (length == 0 || length >= MAX_PATH) dir[0] = '\0';
 }
 
-UINT ReadErrorMode() {
-  UINT mode = SetErrorMode(0);
-  SetErrorMode(mode);
-  return mode;
-}
-
 // The thread's error mode; false where the platform has no thread modes.
 bool ReadThreadErrorMode(DWORD* mode) {
   auto get = reinterpret_cast<GetThreadErrorModeFn>(reinterpret_cast<void*>(Kernel32Function("GetThreadErrorMode")));
@@ -49,7 +43,9 @@ ForeignCallScope::ForeignCallScope() {
   DWORD length = GetCurrentDirectoryA(MAX_PATH, currentDir_);
   currentDirKnown_ = length > 0 && length < MAX_PATH;
   ReadDllDirectory(dllDir_);
-  errorMode_ = ReadErrorMode();
+  // SetErrorMode reads the mode only by replacing it: put it straight back.
+  errorMode_.Reset(SetErrorMode(0));
+  SetErrorMode(errorMode_.Get());
   ReadThreadErrorMode(&threadErrorMode_);
   x87Control_ = ReadX87Control();
   // MXCSR exists only with SSE; the instructions fault without it.
@@ -66,7 +62,6 @@ ForeignCallScope::~ForeignCallScope() {
   ReadDllDirectory(now);
   if (lstrcmpA(now, dllDir_) != 0) SetDllDirectoryA(dllDir_);
 
-  if (ReadErrorMode() != errorMode_) SetErrorMode(errorMode_);
   DWORD threadMode = 0;
   if (ReadThreadErrorMode(&threadMode) && threadMode != threadErrorMode_) {
     auto set = reinterpret_cast<SetThreadErrorModeFn>(reinterpret_cast<void*>(Kernel32Function("SetThreadErrorMode")));

@@ -18,6 +18,8 @@
 // a control may change and not restore. No allocation.
 #include <windows.h>
 
+#include "../framework/Handles.h"
+
 class ForeignCallScope {
  public:
   ForeignCallScope();
@@ -29,7 +31,7 @@ class ForeignCallScope {
   char currentDir_[MAX_PATH];
   bool currentDirKnown_ = false;
   char dllDir_[MAX_PATH];
-  UINT errorMode_ = 0;
+  SavedErrorMode errorMode_;  // set again when the scope ends
   DWORD threadErrorMode_ = 0;
   unsigned short x87Control_ = 0;
   bool hasSse_ = false;

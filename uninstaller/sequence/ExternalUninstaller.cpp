@@ -2,6 +2,7 @@
 
 #include "../Messages.h"
 #include "../framework/DirectorySearch.h"
+#include "SystemFolder.h"
 
 namespace {
 const char kCommandFormat[] = "%s -f\"%s\"";
@@ -62,9 +63,8 @@ Text BuildUninstallCommand(const Text& uninstallerPath, const Text& scriptPath) 
 void StartExternalUninstaller(const InstallDirs& dirs) {
   Text scriptPath = FindInstallFile(kUninstallScriptMask, nullptr, dirs);
 
-  char windowsDir[kWindowsDirSize + 1];
-  UINT length = GetWindowsDirectoryA(windowsDir, kWindowsDirSize);
-  Text windows = length > 0 && length < kWindowsDirSize ? Text(windowsDir, length) + "\\" : Text();
+  Text windows = ReadSystemFolder(GetWindowsDirectoryA, kWindowsDirSize);
+  if (!windows.IsEmpty()) windows += "\\";
   Text uninstallerPath = FindInstallFile("uninst.exe", &windows, dirs);
 
   Text command;

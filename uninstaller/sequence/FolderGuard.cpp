@@ -6,14 +6,9 @@
 #include <aclapi.h>
 
 #include "../framework/Handles.h"
+#include "SystemFolder.h"
 
 namespace {
-Text SystemFolder(UINT(WINAPI* query)(LPSTR, UINT)) {
-  char path[MAX_PATH];
-  UINT length = query(path, sizeof path);
-  return length > 0 && length < sizeof path ? Text(path, length) : Text();
-}
-
 const int kShellFolders[] = {
     CSIDL_PROFILE,          CSIDL_DESKTOPDIRECTORY,        CSIDL_PERSONAL,
     CSIDL_MYPICTURES,       CSIDL_MYMUSIC,                 CSIDL_MYVIDEO,
@@ -73,26 +68,27 @@ bool FolderGuard::Protect(const wchar_t* folder) {
 void FolderGuard::ProtectSystemFolders() {
   // An empty floppy or card reader must fail quietly, not ask for a disk.
   // SetErrorMode tells the old mode only by replacing it: keep its flags.
-  const UINT quiet = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
-  UINT oldMode = SetErrorMode(quiet);
-  SetErrorMode(oldMode | quiet);
-  char drives[26 * 4 + 1];
-  DWORD length = GetLogicalDriveStringsA(sizeof drives, drives);
-  if (length > 0 && length < sizeof drives) {
-    for (const char* root = drives; *root; root += lstrlenA(root) + 1) {
-      if (GetDriveTypeA(root) != DRIVE_REMOTE) Protect(root);
+  {
+    const UINT quiet = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
+    SavedErrorMode previous(SetErrorMode(quiet));
+    SetErrorMode(previous.Get() | quiet);
+    char drives[26 * 4 + 1];
+    DWORD length = GetLogicalDriveStringsA(sizeof drives, drives);
+    if (length > 0 && length < sizeof drives) {
+      for (const char* root = drives; *root; root += lstrlenA(root) + 1) {
+        if (GetDriveTypeA(root) != DRIVE_REMOTE) Protect(root);
+      }
     }
   }
-  SetErrorMode(oldMode);
 
-  Text windows = SystemFolder(GetWindowsDirectoryA);
+  Text windows = ReadSystemFolder(GetWindowsDirectoryA);
   Protect(windows);
-  Protect(SystemFolder(GetSystemWindowsDirectoryA));
-  Protect(SystemFolder(GetSystemDirectoryA));
+  Protect(ReadSystemFolder(GetSystemWindowsDirectoryA));
+  Protect(ReadSystemFolder(GetSystemDirectoryA));
   // Fails on 32-bit Windows, where there is no such folder. A 32-bit
   // program on 64-bit Windows opening the system directory reaches the
   // 32-bit one; "Sysnative" reaches the real one.
-  Protect(SystemFolder(GetSystemWow64DirectoryA));
+  Protect(ReadSystemFolder(GetSystemWow64DirectoryA));
   if (!windows.IsEmpty()) Protect(windows + "\\Sysnative");
 }
 
@@ -108,26 +104,22 @@ void FolderGuard::ProtectShellFolders() {
             : nullptr;
   if (lookup) {
     for (const KNOWNFOLDERID* id : kKnownFolders) {
-      PWSTR path = nullptr;
-      if (SUCCEEDED(lookup(*id, 0, nullptr, &path))) Protect(path);
-      CoTaskMemFree(path);  // whatever the outcome
+      UniqueCoTaskString path;  // freed whatever the outcome
+      if (SUCCEEDED(lookup(*id, 0, nullptr, path.Put()))) Protect(path.Get());
     }
   }
 
   // Only 64-bit Windows has a 32-bit system directory; elsewhere the 64-bit
   // view would be the only one, read twice.
-  char wow64[MAX_PATH];
-  UINT wow64Length = GetSystemWow64DirectoryA(wow64, sizeof wow64);
-  HKEY key;
-  if (wow64Length == 0 || wow64Length >= sizeof wow64 ||
+  UniqueRegKey key;
+  if (ReadSystemFolder(GetSystemWow64DirectoryA).IsEmpty() ||
       RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0,
-                    KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+                    KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.Put()) != ERROR_SUCCESS)
     return;
   static const wchar_t* const kNativeFolders[] = {L"ProgramFilesDir", L"CommonFilesDir"};
   for (const wchar_t* name : kNativeFolders) {
-    if (ReadFolderValue(key, name, folder, MAX_PATH)) Protect(folder);
+    if (ReadFolderValue(key.Get(), name, folder, MAX_PATH)) Protect(folder);
   }
-  RegCloseKey(key);
 }
 
 bool FolderGuard::AllowsIdentity(const FolderIdentity& identity, const Text& dir) const {

@@ -80,7 +80,8 @@ bool CleanTempStorage(const InstallDirs& dirs, const CheckedStorageFolder& folde
 bool CleanTempStorage(Text dir);
 bool CleanTempStorage(Text dir, const FolderGuard& guard);
 
-// True if path is empty or the file was deleted; false if deleting failed.
+// Deletes one stored file by its path: a control the user removes. True if
+// path is empty or the file was deleted; false if deleting failed.
 bool DeleteStoredFile(Text path);
 
 // Whether an entry with these attributes is one the cleanup deletes.
