@@ -6,9 +6,10 @@
 #include <stdexcept>
 
 #include "Driver.h"
-#include "Staging.h"
+#include "E2eFixture.h"
 
 using namespace e2e;
+using namespace testbed;
 
 namespace {
 const char kDialog[] = "Microsoft DirectX Setup";
@@ -18,7 +19,7 @@ const char kSucceeded[] =
 const char kFailed[] = "DirectX failed to install. The game was not installed.";
 const char kFolder[] = "C:\\DXP";
 
-class Dxprep : public ::testing::Test {
+class Dxprep : public E2eFixture {
  protected:
   void StartWithResult(const std::string& result) {
     stage_.MakeFolder(std::string(kFolder) + "\\DirectX");
@@ -65,8 +66,6 @@ class Dxprep : public ::testing::Test {
     EXPECT_EQ("", Record());
   }
 
-  Staging stage_;
-  std::unique_ptr<Process> app_;
 };
 
 TEST_F(Dxprep, ShowsItsTextsAndSucceedsOnZero) {

@@ -8,10 +8,10 @@
 #include <memory>
 
 #include "Driver.h"
-#include "Staging.h"
 #include "UnravelWindows.h"
 
 using namespace e2e;
+using namespace testbed;
 
 namespace {
 const char kNotFound[] =
@@ -21,19 +21,8 @@ const char kNotFound[] =
     "or files must be located manually!";
 const char kTryByHand[] = "If the uninstall files are located, try <path>uninst.exe -f\"<path>DeIsLog.1\"";
 
-class Sequence : public ::testing::Test {
+class Sequence : public UnravelRun {
  protected:
-  // The next message box of the sequence: its text, then OK.
-  void ExpectMessage(const char* text) {
-    HWND box = app_->WaitWindow(kSequenceCaption);
-    ASSERT_NE(box, nullptr) << "missing: " << text;
-    EXPECT_EQ(text, FindControl(box, -1).text);
-    EXPECT_EQ(MessageIcon::Information, IconOf(box)) << ToString(IconOf(box));
-    EXPECT_EQ(nullptr, Owner(box));
-    Dismiss(box);
-    ASSERT_TRUE(WaitGone(box));
-  }
-
   void ExpectNothingHandedOver() {
     ASSERT_NO_FATAL_FAILURE(ExpectMessage(kNotFound));
     ASSERT_NO_FATAL_FAILURE(ExpectMessage(kTryByHand));
@@ -50,8 +39,7 @@ TEST_F(Sequence, RemovesControlsThenCleansTemporaryStorageThenHandsOver) {
   stage_.MakeFolder("C:\\ZS\\Ocx");
   stage_.MakeFolder("C:\\ZS\\Temp\\keep");
   stage_.SetDirectories("C:\\ZS\\Ocx\\", "C:\\ZS\\Temp\\", "C:\\ZS\\");
-  stage_.CopyFixture("ctl_ok.ocx", "C:\\ZS\\Ocx\\grid.ocx");
-  stage_.Register({"{7E57AA01-0000-4000-8000-0000000000AA}", "Grid Control", "C:\\ZS\\Ocx\\grid.ocx"});
+  stage_.InstallControl("ctl_ok.ocx", {"{7E57AA01-0000-4000-8000-0000000000AA}", "Grid Control", "C:\\ZS\\Ocx\\grid.ocx"});
   for (const char* name : {"a.tmp", "b.dat", "hidden.tmp", "system.tmp", "readonly.tmp", "keep\\inner.tmp"})
     stage_.WriteFile(std::string("C:\\ZS\\Temp\\") + name);
   SetFileAttributesA("C:\\ZS\\Temp\\hidden.tmp", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
