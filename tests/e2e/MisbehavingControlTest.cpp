@@ -84,7 +84,8 @@ TEST_F(MisbehavingControl, AFaultingControlAmongGoodOnesCostsThatControlOnly) {
   stage_.SetDirectories(ocx, "C:\\ZF\\Temp\\", "C:\\ZF\\");
   stage_.InstallControl("ctl_ok.ocx", {Clsid(1), "Grid Control", ocx + "grid.ocx"});
   stage_.InstallControl("ctl_fault.ocx", {Clsid(2), "Faulting Control", ocx + "faulting.ocx"});
-  stage_.InstallControl("ctl_initfault.ocx", {Clsid(3), "Unloadable Control", ocx + "unloadable.ocx"});  // faults in DllMain
+  // This one faults in DllMain.
+  stage_.InstallControl("ctl_initfault.ocx", {Clsid(3), "Unloadable Control", ocx + "unloadable.ocx"});
   stage_.InstallControl("ctl_false.ocx", {Clsid(4), "Chart Control", ocx + "chart.ocx"});
   stage_.WriteFile("C:\\ZF\\Temp\\a.tmp");
   stage_.WriteFile("C:\\ZF\\DeIsLog.1");
@@ -97,7 +98,8 @@ TEST_F(MisbehavingControl, AFaultingControlAmongGoodOnesCostsThatControlOnly) {
   Click(removal_, IDOK);
   Answer("Chart Control", kYesToAll);
 
-  for (const char* name : {"Unloadable Control", "Faulting Control"}) ASSERT_NO_FATAL_FAILURE(ExpectFailure("Unable to unregister control " + std::string(name)));
+  for (const char* name : {"Unloadable Control", "Faulting Control"})
+    ASSERT_NO_FATAL_FAILURE(ExpectFailure("Unable to unregister control " + std::string(name)));
 
   // The pass went on past the fault to the last control; every confirmed
   // line leaves the list, as after any failure.
@@ -168,8 +170,7 @@ TEST_F(MisbehavingControl, StackOverflowsInARowCostNothingButTheirOwnControls) {
 
 TEST_F(MisbehavingControl, ClicksDuringAControlsOwnMessageLoopStartNothingAndCloseNothing) {
   const std::string ocx = "C:\\ZB\\Ocx\\";
-  stage_.MakeFolder(ocx);
-  stage_.SetDirectories(ocx, "", "");
+  stage_.SetControlFolderOnly(ocx);
   stage_.InstallControl("ctl_ok.ocx", {Clsid(1), "Grid Control", ocx + "grid.ocx"});
   stage_.InstallControl("ctl_busy.ocx", {Clsid(2), "Busy Control", ocx + "busy.ocx"});
 

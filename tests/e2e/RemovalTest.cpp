@@ -50,10 +50,8 @@ TEST_F(ControlRemoval, ListsTheProductsControlsAndRemovesThoseConfirmed) {
   const auto classesBefore = Snapshot(HKEY_CLASSES_ROOT, "CLSID");
   const auto profileBefore = Snapshot(HKEY_USERS, ".Default\\Software");
 
-  ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
-  removal_ = app_->WaitWindow(kRemoval);
-  ASSERT_NE(removal_, nullptr);
-  HWND list = FindControl(removal_, kList).hwnd;
+  ASSERT_NO_FATAL_FAILURE(StartToTheList());
+  HWND list = list_;
   EXPECT_EQ((std::vector<std::string>{"Chart Control", "", "Broken Control", "Gone Control", "Twin One", "Twin Two",
                                       "Grid Control", "Locked Control"}),
             Lines(list));
@@ -155,10 +153,8 @@ TEST_F(ControlRemoval, ALibraryPlantedInTheCurrentDirectoryIsNeverLoaded) {
   stage_.Track(work + "planted-loaded.txt");
   stage_.SetDirectories(ocx, "", "");
 
-  ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_, work));
-  removal_ = app_->WaitWindow(kRemoval);
-  ASSERT_NE(removal_, nullptr);
-  HWND list = FindControl(removal_, kList).hwnd;
+  ASSERT_NO_FATAL_FAILURE(StartToTheList(work));
+  HWND list = list_;
   ASSERT_EQ(std::vector<std::string>{"Planted Control"}, Lines(list));
   SelectLines(list, {0});
   Click(removal_, IDOK);

@@ -23,6 +23,15 @@ const char kTryByHand[] = "If the uninstall files are located, try <path>uninst.
 
 class Sequence : public UnravelRun {
  protected:
+  // Started: the no-controls message, then silence to the end (any window
+  // now is the hand-over failing).
+  void RunToTheNoControlsMessageThenSilence() {
+    ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
+    ASSERT_NO_FATAL_FAILURE(ExpectMessage(kNoControls));
+    HWND unexpected = app_->WaitAnyWindow();
+    EXPECT_EQ(nullptr, unexpected) << Text(unexpected);
+    EXPECT_EQ(0u, app_->WaitExit(unexpected ? 0 : 10000));
+  }
   void ExpectNothingHandedOver() {
     ASSERT_NO_FATAL_FAILURE(ExpectMessage(kNotFound));
     ASSERT_NO_FATAL_FAILURE(ExpectMessage(kTryByHand));
@@ -39,7 +48,8 @@ TEST_F(Sequence, RemovesControlsThenCleansTemporaryStorageThenHandsOver) {
   stage_.MakeFolder("C:\\ZS\\Ocx");
   stage_.MakeFolder("C:\\ZS\\Temp\\keep");
   stage_.SetDirectories("C:\\ZS\\Ocx\\", "C:\\ZS\\Temp\\", "C:\\ZS\\");
-  stage_.InstallControl("ctl_ok.ocx", {"{7E57AA01-0000-4000-8000-0000000000AA}", "Grid Control", "C:\\ZS\\Ocx\\grid.ocx"});
+  stage_.InstallControl("ctl_ok.ocx",
+                        {"{7E57AA01-0000-4000-8000-0000000000AA}", "Grid Control", "C:\\ZS\\Ocx\\grid.ocx"});
   for (const char* name : {"a.tmp", "b.dat", "hidden.tmp", "system.tmp", "readonly.tmp", "keep\\inner.tmp"})
     stage_.WriteFile(std::string("C:\\ZS\\Temp\\") + name);
   SetFileAttributesA("C:\\ZS\\Temp\\hidden.tmp", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
@@ -49,23 +59,19 @@ TEST_F(Sequence, RemovesControlsThenCleansTemporaryStorageThenHandsOver) {
   stage_.WriteFile("C:\\ZS\\keep.txt");
   stage_.InstallUninstaller();
 
-  ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
-  HWND removal = app_->WaitWindow(kRemoval);
-  ASSERT_NE(removal, nullptr);
+  ASSERT_NO_FATAL_FAILURE(StartToTheList());
   // Controls come first: nothing is cleaned or started while the list is up.
   EXPECT_TRUE(FileExists("C:\\ZS\\Temp\\a.tmp"));
-  SelectLines(FindControl(removal, 1000).hwnd, {0});
-  Click(removal, IDOK);
+  SelectLines(list_, {0});
+  Click(removal_, IDOK);
   HWND question = app_->WaitWindow("Dialog");
   ASSERT_NE(question, nullptr);
   Click(question, 1066);
   ASSERT_TRUE(WaitGone(question));
-  PressKey(removal, VK_ESCAPE);
-  ASSERT_TRUE(WaitGone(removal));
+  PressKey(removal_, VK_ESCAPE);
+  ASSERT_TRUE(WaitGone(removal_));
 
-  EXPECT_EQ(0u, app_->WaitExit());
-  ASSERT_TRUE(WaitFile(stage_.WindowsDir() + "\\uninst-record.txt", kTimeoutMs));
-  EXPECT_EQ(stage_.WindowsDir() + "\\uninst.exe -f\"C:\\ZS\\DeIsLog.1\"", stage_.UninstallerRecord());
+  ASSERT_NO_FATAL_FAILURE(ExpectHandedOver("-f\"C:\\ZS\\DeIsLog.1\""));
 
   EXPECT_FALSE(FileExists("C:\\ZS\\Ocx\\grid.ocx"));
   for (const char* gone : {"a.tmp", "b.dat", "hidden.tmp", "system.tmp"})
@@ -82,9 +88,7 @@ TEST_F(Sequence, WithoutRootTheFolderAboveTemporaryStorageIsSearchedAndAFolderCo
 
   ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
   ASSERT_NO_FATAL_FAILURE(ExpectMessage(kNoControls));
-  EXPECT_EQ(0u, app_->WaitExit());
-  ASSERT_TRUE(WaitFile(stage_.WindowsDir() + "\\uninst-record.txt", kTimeoutMs));
-  EXPECT_EQ(stage_.WindowsDir() + "\\uninst.exe -f\"C:\\ZD\\DeIsLog.old\"", stage_.UninstallerRecord());
+  ASSERT_NO_FATAL_FAILURE(ExpectHandedOver("-f\"C:\\ZD\\DeIsLog.old\""));
 }
 
 TEST_F(Sequence, RootWithoutScriptIsNotMadeGoodElsewhereAndWindowsDirectoryIsNeverCleaned) {
@@ -146,12 +150,7 @@ TEST_F(Sequence, HostileSpellingsOfSystemFoldersAsTemporaryStorageDeleteNothingA
     SCOPED_TRACE(temp);
     DeleteFileA(record.c_str());
     stage_.SetDirectories("", temp, "C:\\ZH\\");
-    ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
-    ASSERT_NO_FATAL_FAILURE(ExpectMessage(kNoControls));
-    // Silent to the end: any window now is the hand-over failing.
-    HWND unexpected = app_->WaitAnyWindow();
-    EXPECT_EQ(nullptr, unexpected) << Text(unexpected);
-    EXPECT_EQ(0u, app_->WaitExit(unexpected ? 0 : 10000));
+    ASSERT_NO_FATAL_FAILURE(RunToTheNoControlsMessageThenSilence());
     for (const std::string& canary : canaries) EXPECT_TRUE(FileExists(canary)) << canary;
     ASSERT_TRUE(FileExists(windows + "\\uninst.exe"));
     ASSERT_TRUE(WaitFile(record, 30000));
@@ -182,11 +181,7 @@ TEST_F(Sequence, TheShellsFoldersAsTemporaryStorageKeepTheirFilesAndTheUninstall
     stage_.WriteFile(canary);
     DeleteFileA(record.c_str());
     stage_.SetDirectories("", folder + "\\", "C:\\ZH\\");
-    ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
-    ASSERT_NO_FATAL_FAILURE(ExpectMessage(kNoControls));
-    HWND unexpected = app_->WaitAnyWindow();
-    EXPECT_EQ(nullptr, unexpected) << Text(unexpected);
-    EXPECT_EQ(0u, app_->WaitExit(unexpected ? 0 : 10000));
+    ASSERT_NO_FATAL_FAILURE(RunToTheNoControlsMessageThenSilence());
     EXPECT_TRUE(FileExists(canary));
     ASSERT_TRUE(WaitFile(record, kTimeoutMs));
     EXPECT_EQ(stage_.WindowsDir() + "\\uninst.exe -f\"C:\\ZH\\DeIsLog.1\"", stage_.UninstallerRecord());
@@ -205,11 +200,7 @@ TEST_F(Sequence, TemporaryStorageInTheScriptsFolderKeepsTheScriptForTheHandOver)
     stage_.WriteFile("C:\\ZK\\session.tmp");
     DeleteFileA(record.c_str());
     stage_.SetDirectories("", dirs.first, dirs.second);
-    ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
-    ASSERT_NO_FATAL_FAILURE(ExpectMessage(kNoControls));
-    HWND unexpected = app_->WaitAnyWindow();
-    EXPECT_EQ(nullptr, unexpected) << Text(unexpected);
-    EXPECT_EQ(0u, app_->WaitExit(unexpected ? 0 : 10000));
+    ASSERT_NO_FATAL_FAILURE(RunToTheNoControlsMessageThenSilence());
     ASSERT_TRUE(WaitFile(record, kTimeoutMs));
     EXPECT_EQ(stage_.WindowsDir() + "\\uninst.exe -f\"C:\\ZK\\DeIsLog.1\"", stage_.UninstallerRecord());
     EXPECT_TRUE(FileExists("C:\\ZK\\DeIsLog.1"));
@@ -234,11 +225,9 @@ TEST_F(Sequence, TemporaryStorageInTheControlFolderKeepsRegisteredServers) {
   stage_.WriteFile("C:\\ZC\\DeIsLog.1");
   stage_.InstallUninstaller();
 
-  ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
-  HWND removal = app_->WaitWindow(kRemoval);
-  ASSERT_NE(removal, nullptr);
-  PressKey(removal, VK_ESCAPE);  // the user keeps the control
-  ASSERT_TRUE(WaitGone(removal));
+  ASSERT_NO_FATAL_FAILURE(StartToTheList());
+  PressKey(removal_, VK_ESCAPE);  // the user keeps the control
+  ASSERT_TRUE(WaitGone(removal_));
   EXPECT_EQ(0u, app_->WaitExit());
   ASSERT_TRUE(WaitFile(stage_.WindowsDir() + "\\uninst-record.txt", kTimeoutMs));
 

@@ -33,9 +33,10 @@ inline void StartAndUninstall(std::unique_ptr<Process>& app, const std::string& 
 // questions and messages show.
 class UnravelRun : public testbed::E2eFixture {
  protected:
-  // Started and past the introduction, with the removal list up.
-  void StartToTheList() {
-    ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
+  // Started (in workingDir, if given) and past the introduction, with the
+  // removal list up.
+  void StartToTheList(const std::string& workingDir = "") {
+    ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_, workingDir));
     removal_ = app_->WaitWindow(kRemoval);
     ASSERT_NE(removal_, nullptr);
     list_ = FindControl(removal_, kList).hwnd;

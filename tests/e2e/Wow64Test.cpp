@@ -62,8 +62,7 @@ TEST_F(Wow64, StagingLandsWhereA32BitInstallerPutsIt) {
 
 TEST_F(Wow64, OnlyControlsOfThe32BitViewAreListedAndRemoved) {
   const std::string ocx = "C:\\ZW\\Ocx\\";
-  stage_.MakeFolder(ocx);
-  stage_.SetDirectories(ocx, "", "");
+  stage_.SetControlFolderOnly(ocx);
   stage_.CopyFixture("ctl_ok.ocx", ocx + "grid.ocx");
   const std::string grid = "{7E57B002-0000-4000-8000-0000000000C2}";
   stage_.Register({grid, "Grid Control", ocx + "grid.ocx"});
@@ -74,23 +73,17 @@ TEST_F(Wow64, OnlyControlsOfThe32BitViewAreListedAndRemoved) {
   stage_.Register({wide, "Wide Control", ocx + "wide.ocx"}, ClassView::Native64);
   ASSERT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "CLSID\\" + wide)) << "the 64-bit class leaks into the 32-bit view";
 
-  ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
-  HWND removal = app_->WaitWindow(kRemoval);
-  ASSERT_NE(removal, nullptr);
-  HWND list = FindControl(removal, kList).hwnd;
+  ASSERT_NO_FATAL_FAILURE(StartToTheList());
+  HWND list = list_;
   ASSERT_EQ(1, SendMessageA(list, LB_GETCOUNT, 0, 0)) << "only the 32-bit view's control is listed";
   SelectLines(list, {0});
-  Click(removal, IDOK);
-  HWND question = app_->WaitWindow(kQuestion);
-  ASSERT_NE(question, nullptr);
-  EXPECT_EQ("Grid Control", FindControl(question, 1070).text);
-  Click(question, kYes);
-  ASSERT_TRUE(WaitGone(question));
+  Click(removal_, IDOK);
+  ASSERT_NO_FATAL_FAILURE(Answer("Grid Control", kYes));
   for (DWORD waited = 0; SendMessageA(list, LB_GETCOUNT, 0, 0) != 0 && waited < kTimeoutMs; waited += 200)
     Sleep(200);
   EXPECT_EQ(0, SendMessageA(list, LB_GETCOUNT, 0, 0));
-  Click(removal, IDCANCEL);
-  ASSERT_TRUE(WaitGone(removal));
+  Click(removal_, IDCANCEL);
+  ASSERT_TRUE(WaitGone(removal_));
   ASSERT_NO_FATAL_FAILURE(ExpectHandOverMessagesThenExit());  // nothing to hand over
 
   EXPECT_FALSE(FileExists(ocx + "grid.ocx"));
@@ -114,17 +107,12 @@ TEST_F(Wow64, WholeSequenceRemovesCleansAndHandsOver) {
   stage_.WriteFile("C:\\ZW\\DeIsLog.1");
   stage_.InstallUninstaller();
 
-  ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
-  HWND removal = app_->WaitWindow(kRemoval);
-  ASSERT_NE(removal, nullptr);
-  SelectLines(FindControl(removal, kList).hwnd, {0});
-  Click(removal, IDOK);
-  HWND question = app_->WaitWindow(kQuestion);
-  ASSERT_NE(question, nullptr);
-  Click(question, kYes);
-  ASSERT_TRUE(WaitGone(question));
-  PressKey(removal, VK_ESCAPE);
-  ASSERT_TRUE(WaitGone(removal));
+  ASSERT_NO_FATAL_FAILURE(StartToTheList());
+  SelectLines(list_, {0});
+  Click(removal_, IDOK);
+  ASSERT_NO_FATAL_FAILURE(Answer("Grid Control", kYes));
+  PressKey(removal_, VK_ESCAPE);
+  ASSERT_TRUE(WaitGone(removal_));
   ExpectHandedOver("-f\"C:\\ZW\\DeIsLog.1\"");
 
   EXPECT_FALSE(FileExists("C:\\ZW\\Ocx\\grid.ocx"));

@@ -27,6 +27,11 @@ class Staging {
 
   // The primary directory values; an empty text leaves that value out.
   void SetDirectories(const std::string& ocx, const std::string& temp, const std::string& root);
+  // The control folder made and recorded as the only directory value.
+  void SetControlFolderOnly(const std::string& ocx) {
+    MakeFolder(ocx);
+    SetDirectories(ocx, "", "");
+  }
   // A folder, with its parents, removed with everything in it afterwards.
   void MakeFolder(const std::string& dir);
   void WriteFile(const std::string& path, const std::string& content = "x");

@@ -118,14 +118,12 @@ TEST_F(InstallDirsTest, MissingKeysAndValuesGiveEmptyText) {
 
 TEST(SplitHeadComponentTest, WalksComponentsAndReportsTheLast) {
   Text head = "stale", rest = "a\\bc\\value";
-  EXPECT_TRUE(SplitHeadComponent(head, rest));
-  EXPECT_STREQ("a", head.Get());
-  EXPECT_TRUE(SplitHeadComponent(head, rest));
-  EXPECT_STREQ("bc", head.Get());
-  EXPECT_FALSE(SplitHeadComponent(head, rest));
-  EXPECT_STREQ("value", head.Get());
-  EXPECT_FALSE(SplitHeadComponent(head, rest));
-  EXPECT_STREQ("", head.Get());
+  // Whether more follows, and the component taken, call by call.
+  const std::pair<bool, const char*> steps[] = {{true, "a"}, {true, "bc"}, {false, "value"}, {false, ""}};
+  for (const auto& step : steps) {
+    EXPECT_EQ(step.first, SplitHeadComponent(head, rest)) << step.second;
+    EXPECT_STREQ(step.second, head.Get());
+  }
 
   rest = "key\\";  // a trailing backslash leaves nothing after it
   EXPECT_FALSE(SplitHeadComponent(head, rest));
