@@ -39,9 +39,6 @@ class Sequence : public UnravelRun {
     Sleep(1000);
     EXPECT_EQ("", stage_.UninstallerRecord());
   }
-
-  Staging stage_;
-  std::unique_ptr<Process> app_;
 };
 
 TEST_F(Sequence, RemovesControlsThenCleansTemporaryStorageThenHandsOver) {
