@@ -75,7 +75,6 @@ class Dxprep : public E2eFixture {
     EXPECT_EQ(0u, app_->WaitExit());
     EXPECT_EQ("", Record());
   }
-
 };
 
 TEST_F(Dxprep, ShowsItsTextsAndSucceedsOnZero) {
