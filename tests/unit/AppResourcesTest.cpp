@@ -26,46 +26,47 @@ struct Shown {
   int result = 0;
 };
 
-struct BoxCall {
-  const char* text;
-  UINT type;
-  int result;
-};
-
-DWORD WINAPI ShowBox(void* p) {
-  auto* call = static_cast<BoxCall*>(p);
-  call->result = AppMessageBox(call->text, call->type);
-  return 0;
-}
-
 BOOL CALLBACK FirstVisible(HWND hwnd, LPARAM lp) {
   if (!IsWindowVisible(hwnd)) return TRUE;
   *reinterpret_cast<HWND*>(lp) = hwnd;
   return FALSE;
 }
 
+DWORD WINAPI RunCall(void* p) { return static_cast<DWORD>((*static_cast<std::function<INT_PTR()>*>(p))()); }
+
+// Runs `run` (a message box or a dialog) on a thread of its own, hands its
+// window to `check` (null if it never came up), then closes it with `end`.
+// Returns what `run` returned, 0 if it did not return in time.
+INT_PTR OnItsOwnThread(std::function<INT_PTR()> run, const std::function<void(HWND)>& check, void (*end)(HWND)) {
+  DWORD threadId = 0;
+  HANDLE thread = CreateThread(nullptr, 0, RunCall, &run, 0, &threadId);
+  HWND window = nullptr;
+  for (DWORD waited = 0; !window && waited < testbed::kTimeoutMs; waited += 50) {
+    Sleep(50);
+    EnumThreadWindows(threadId, FirstVisible, reinterpret_cast<LPARAM>(&window));
+  }
+  check(window);
+  if (window) end(window);
+  DWORD result = 0;
+  if (WaitForSingleObject(thread, testbed::kTimeoutMs) != WAIT_OBJECT_0) TerminateThread(thread, 1);
+  else GetExitCodeThread(thread, &result);
+  CloseHandle(thread);
+  return static_cast<INT_PTR>(result);
+}
+
 // Shows the box on a thread of its own, reads it, then ends it with Esc or OK.
 Shown Show(const char* text, UINT type) {
-  BoxCall call{text, type, 0};
-  DWORD threadId = 0;
-  HANDLE thread = CreateThread(nullptr, 0, ShowBox, &call, 0, &threadId);
   Shown shown;
-  HWND box = nullptr;
-  for (DWORD waited = 0; !box && waited < testbed::kTimeoutMs; waited += 50) {
-    Sleep(50);
-    EnumThreadWindows(threadId, FirstVisible, reinterpret_cast<LPARAM>(&box));
-  }
-  if (box) {
+  const auto read = [&shown](HWND box) {
+    if (!box) return;
     Sleep(300);  // painted, so that the icon can be read
     shown.caption = testbed::Text(box);
     shown.text = testbed::FindControl(box, -1).text;
     shown.owner = testbed::Owner(box);
     shown.icon = testbed::IconOf(box);
-    testbed::Dismiss(box);
-  }
-  if (WaitForSingleObject(thread, testbed::kTimeoutMs) != WAIT_OBJECT_0) TerminateThread(thread, 1);
-  CloseHandle(thread);
-  shown.result = call.result;
+  };
+  shown.result = static_cast<int>(OnItsOwnThread([=] { return static_cast<INT_PTR>(AppMessageBox(text, type)); },
+                                                  read, testbed::Dismiss));
   return shown;
 }
 
@@ -88,22 +89,9 @@ TEST(AppMessageBoxTest, CaptionFromTheTitleStringNoOwnerAndExclamationOnlyWhereN
 
 // Runs a dialog on a thread of its own and hands its window to `check`
 // (null if it never came up); then ends it with Cancel.
-DWORD WINAPI RunDialog(void* p) {
-  return static_cast<DWORD>((*static_cast<std::function<INT_PTR()>*>(p))());
-}
-
-void WithDialog(std::function<INT_PTR()> run, std::function<void(HWND)> check) {
-  DWORD threadId = 0;
-  HANDLE thread = CreateThread(nullptr, 0, RunDialog, &run, 0, &threadId);
-  HWND dialog = nullptr;
-  for (DWORD waited = 0; !dialog && waited < testbed::kTimeoutMs; waited += 50) {
-    Sleep(50);
-    EnumThreadWindows(threadId, FirstVisible, reinterpret_cast<LPARAM>(&dialog));
-  }
-  check(dialog);
-  if (dialog) PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-  if (WaitForSingleObject(thread, testbed::kTimeoutMs) != WAIT_OBJECT_0) TerminateThread(thread, 1);
-  CloseHandle(thread);
+void WithDialog(std::function<INT_PTR()> run, const std::function<void(HWND)>& check) {
+  OnItsOwnThread(std::move(run), check,
+                 [](HWND dialog) { PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0); });
 }
 
 const COLORREF kGrey = RGB(192, 192, 192);
