@@ -12,17 +12,11 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include "BenchClock.h"
 #include "sequence/TempStorage.h"
 
 namespace {
 const char kDir[] = "C:\\unravel-bench\\";
-
-double Now() {
-  LARGE_INTEGER t, f;
-  QueryPerformanceCounter(&t);
-  QueryPerformanceFrequency(&f);
-  return static_cast<double>(t.QuadPart) / f.QuadPart;
-}
 
 bool Fill(int files) {
   char path[MAX_PATH];
@@ -67,8 +61,8 @@ int Remaining() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  int files = argc > 1 ? atoi(argv[1]) : 5000;
-  int rounds = argc > 2 ? atoi(argv[2]) : 5;
+  int files = bench::Arg(argc, argv, 1, 5000);
+  int rounds = bench::Arg(argc, argv, 2, 5);
   if (rounds < 1 || rounds > 99) rounds = 5;
   double ratios[99];
   CreateDirectoryA(kDir, nullptr);
@@ -81,18 +75,18 @@ int main(int argc, char** argv) {
       printf("could not create the files in %s\n", kDir);
       return 1;
     }
-    double start = Now();
+    double start = bench::Now();
     bool cleaned = CleanTempStorage(kDir, guard);
-    double cleanup = Now() - start;
+    double cleanup = bench::Now() - start;
     int left = Remaining();
     if (!cleaned || left != 0) {
       printf("the cleanup left %d of %d files (returned %d)\n", left, files, cleaned);
       return 1;
     }
     Fill(files);
-    start = Now();
+    start = bench::Now();
     int deleted = BareLoop();
-    double bare = Now() - start;
+    double bare = bench::Now() - start;
     if (deleted != files) {
       printf("the bare loop deleted %d of %d files\n", deleted, files);
       return 1;

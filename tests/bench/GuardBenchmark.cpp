@@ -8,30 +8,24 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include "BenchClock.h"
 #include "sequence/TempStorage.h"
 
 namespace {
-double Now() {
-  LARGE_INTEGER t, f;
-  QueryPerformanceCounter(&t);
-  QueryPerformanceFrequency(&f);
-  return static_cast<double>(t.QuadPart) / f.QuadPart;
-}
-
 // Milliseconds for one build of each part.
 void Build(double* system, double* shell) {
   FolderGuard guard;
-  double start = Now();
+  double start = bench::Now();
   guard.ProtectSystemFolders();
-  double middle = Now();
+  double middle = bench::Now();
   guard.ProtectShellFolders();
   *system = (middle - start) * 1000;
-  *shell = (Now() - middle) * 1000;
+  *shell = (bench::Now() - middle) * 1000;
 }
 }  // namespace
 
 int main(int argc, char** argv) {
-  int rounds = argc > 1 ? atoi(argv[1]) : 20;
+  int rounds = bench::Arg(argc, argv, 1, 20);
   double firstSystem, firstShell;
   Build(&firstSystem, &firstShell);
   double bestSystem = 1e9, bestShell = 1e9;

@@ -11,45 +11,23 @@
 #include <vector>
 
 #include "framework/Handles.h"
+#include "BenchClock.h"
+#include "Registry.h"
 #include "removal/ClassRegistrations.h"
 
 namespace {
 const char kStorage[] = "C:\\BenchOcx\\";
 
-void SetDefault(HKEY root, const char* key, const char* value) {
-  HKEY h;
-  if (RegCreateKeyA(root, key, &h) == ERROR_SUCCESS) {
-    RegSetValueA(h, nullptr, REG_SZ, value, static_cast<DWORD>(strlen(value)));
-    RegCloseKey(h);
-  }
-}
-
 void Populate(int classes, int controls) {
-  HKEY clsid;
-  RegCreateKeyA(HKEY_CLASSES_ROOT, "CLSID", &clsid);
   int step = classes / (controls ? controls : 1);
   for (int i = 0; i < classes; ++i) {
-    char name[64], key[128], path[128];
+    char name[64], path[128];
     wsprintfA(name, "{BE4C%04X-%04X-4000-8000-000000000000}", i >> 16, i & 0xFFFF);
     bool control = controls && i % step == 0 && i / step < controls;
     if (control) wsprintfA(path, "%sctl%05d.ocx", kStorage, i);
     else wsprintfA(path, "C:\\windows\\system32\\server%05d.dll", i);
-    SetDefault(clsid, name, control ? "Bench Control" : "Bench Server");
-    wsprintfA(key, "%s\\InprocServer32", name);
-    SetDefault(clsid, key, path);
-    if (control) {
-      wsprintfA(key, "%s\\Control", name);
-      SetDefault(clsid, key, "");
-    }
+    testbed::WriteClassRegistration({name, control ? "Bench Control" : "Bench Server", path, control});
   }
-  RegCloseKey(clsid);
-}
-
-double Now() {
-  LARGE_INTEGER t, f;
-  QueryPerformanceCounter(&t);
-  QueryPerformanceFrequency(&f);
-  return static_cast<double>(t.QuadPart) / f.QuadPart;
 }
 
 int BareEnumeration() {
@@ -81,38 +59,27 @@ void LiteralWalk(const Text& storageDir, std::vector<std::string>& out) {
   }
 }
 
-template <typename F>
-double Best(F run) {
-  double best = 1e9;
-  for (int i = 0; i < 3; ++i) {
-    double start = Now();
-    run();
-    double took = Now() - start;
-    if (took < best) best = took;
-  }
-  return best;
-}
 }  // namespace
 
 int main(int argc, char** argv) {
-  int classes = argc > 1 ? atoi(argv[1]) : 50000;
-  int controls = argc > 2 ? atoi(argv[2]) : 200;
+  int classes = bench::Arg(argc, argv, 1, 50000);
+  int controls = bench::Arg(argc, argv, 2, 200);
   printf("populating %d classes (%d of them the product's controls)...\n", classes, controls);
   fflush(stdout);
-  double start = Now();
+  double start = bench::Now();
   Populate(classes, controls);
-  printf("populated in %.1f s\n", Now() - start);
+  printf("populated in %.1f s\n", bench::Now() - start);
 
   Text storage(kStorage);
   int enumerated = 0;
-  double bare = Best([&] { enumerated = BareEnumeration(); });
+  double bare = bench::Best([&] { enumerated = BareEnumeration(); });
   OwnedList<ControlRecord> records;
-  double walk = Best([&] {
+  double walk = bench::Best([&] {
     records.Clear();
     CollectProductControls(storage, records);
   });
   std::vector<std::string> literal;
-  double literalTime = Best([&] {
+  double literalTime = bench::Best([&] {
     literal.clear();
     LiteralWalk(storage, literal);
   });

@@ -9,12 +9,6 @@
 
 namespace e2e {
 
-bool Emulated() {
-  // Unset means a run outside the test bed: assume the slow case.
-  const char* value = std::getenv("TESTBED_EMULATED");
-  return !value || std::strcmp(value, "0") != 0;
-}
-
 // A native Wine shows a window well within a second; 5 s leaves room for a
 // machine busy with other builds.
 const DWORD kTimeoutMs = Emulated() ? 120000 : 5000;
@@ -145,17 +139,6 @@ const char* ToString(MessageIcon icon) {
     case MessageIcon::Unknown: break;
   }
   return "unknown";
-}
-
-std::string WindowsPathFromEnv(const char* name) {
-  const char* value = std::getenv(name);
-  if (!value || !*value) throw std::runtime_error(std::string(name) + " is not set");
-  std::string path = value;
-  if (path[0] == '/') {
-    path = "Z:" + path;
-    std::replace(path.begin(), path.end(), '/', '\\');
-  }
-  return path;
 }
 
 // --- Process -----------------------------------------------------------

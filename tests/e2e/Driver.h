@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "Prefix.h"
+
 namespace e2e {
 
 // How long to wait for a window or an exit. A few seconds where Wine runs
@@ -15,8 +17,8 @@ namespace e2e {
 // emulates the CPU (TESTBED_EMULATED=1, or unset), as a program may then need
 // tens of seconds to show its first window. Fixed at start-up.
 extern const DWORD kTimeoutMs;
-// The test bed runs 32-bit programs under CPU emulation.
-bool Emulated();
+using testbed::Emulated;
+using testbed::WindowsPathFromEnv;
 
 struct Control {
   HWND hwnd = nullptr;
@@ -29,10 +31,6 @@ struct Control {
 
 enum class MessageIcon { None, Information, Exclamation, Error, Question, Unknown };
 const char* ToString(MessageIcon icon);
-
-// A Windows path from an environment variable. A Unix path (as CMake gives
-// it) is turned into one on Wine's Z: drive.
-std::string WindowsPathFromEnv(const char* name);
 
 // A started program, in a job object of its own. The destructor ends the
 // whole tree (the program and whatever it started), and so does the end of

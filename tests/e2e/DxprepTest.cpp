@@ -6,9 +6,10 @@
 #include <stdexcept>
 
 #include "Driver.h"
-#include "Staging.h"
+#include "E2eFixture.h"
 
 using namespace e2e;
+using namespace testbed;
 
 namespace {
 const char kDialog[] = "Microsoft DirectX Setup";
@@ -18,7 +19,7 @@ const char kSucceeded[] =
 const char kFailed[] = "DirectX failed to install. The game was not installed.";
 const char kFolder[] = "C:\\DXP";
 
-class Dxprep : public ::testing::Test {
+class Dxprep : public E2eFixture {
  protected:
   void StartWithResult(const std::string& result) {
     stage_.MakeFolder(std::string(kFolder) + "\\DirectX");
@@ -52,21 +53,28 @@ class Dxprep : public ::testing::Test {
     EXPECT_EQ(MessageIcon::None, IconOf(box)) << ToString(IconOf(box));
     EXPECT_EQ(dialog, Owner(box));
     EXPECT_TRUE(Exists(dialog)) << "the dialog closes only after the message";
+    ASSERT_NO_FATAL_FAILURE(DismissAndExpectInstalled(dialog, box));
+  }
+
+  // The outcome message dismissed: nothing more shows, the run ends with 0,
+  // and the setup library was called once with the dialog and the folder.
+  void DismissAndExpectInstalled(HWND dialog, HWND box) {
     Dismiss(box);
     EXPECT_TRUE(app_->WindowsUntilExit({dialog, box}).empty());
     EXPECT_EQ(0u, app_->WaitExit());
     EXPECT_EQ(std::string("window=valid\npath=") + kFolder + "\\DirectX\nflags=63\n", Record());
   }
-
+  // The setup library answers `result`: "Install" gives the message `text`.
+  void ExpectOutcome(const char* result, const char* text) {
+    ASSERT_NO_FATAL_FAILURE(StartWithResult(result));
+    ASSERT_NO_FATAL_FAILURE(InstallAndExpect(text));
+  }
   // Leaving without installing: no call, no message, exit code 0.
   void ExpectLeavesQuietly(HWND dialog) {
     EXPECT_TRUE(app_->WindowsUntilExit({dialog}).empty());
     EXPECT_EQ(0u, app_->WaitExit());
     EXPECT_EQ("", Record());
   }
-
-  Staging stage_;
-  std::unique_ptr<Process> app_;
 };
 
 TEST_F(Dxprep, ShowsItsTextsAndSucceedsOnZero) {
@@ -82,39 +90,30 @@ TEST_F(Dxprep, ShowsItsTextsAndSucceedsOnZero) {
   ASSERT_NO_FATAL_FAILURE(InstallAndExpect(kSucceeded));
 }
 
-TEST_F(Dxprep, AnyPositiveResultIsSuccess) {
-  ASSERT_NO_FATAL_FAILURE(StartWithResult("7"));
-  ASSERT_NO_FATAL_FAILURE(InstallAndExpect(kSucceeded));
-}
-
-TEST_F(Dxprep, MinusOneIsFailure) {
-  ASSERT_NO_FATAL_FAILURE(StartWithResult("-1"));
-  ASSERT_NO_FATAL_FAILURE(InstallAndExpect(kFailed));
-}
-
-TEST_F(Dxprep, AnyOtherNegativeResultIsFailure) {
-  ASSERT_NO_FATAL_FAILURE(StartWithResult("-9"));
-  ASSERT_NO_FATAL_FAILURE(InstallAndExpect(kFailed));
-}
+TEST_F(Dxprep, AnyPositiveResultIsSuccess) { ExpectOutcome("7", kSucceeded); }
+TEST_F(Dxprep, MinusOneIsFailure) { ExpectOutcome("-1", kFailed); }
+TEST_F(Dxprep, AnyOtherNegativeResultIsFailure) { ExpectOutcome("-9", kFailed); }
 
 TEST_F(Dxprep, CancelEscAndTheCloseBoxCallNothing) {
-  ASSERT_NO_FATAL_FAILURE(StartWithResult("0"));
-  HWND dialog = app_->WaitWindow(kDialog);
-  ASSERT_NE(dialog, nullptr);
-  Click(dialog, 2);
-  ASSERT_NO_FATAL_FAILURE(ExpectLeavesQuietly(dialog));
-
-  ASSERT_NO_FATAL_FAILURE(Start());
-  dialog = app_->WaitWindow(kDialog);
-  ASSERT_NE(dialog, nullptr);
-  PressKey(dialog, VK_ESCAPE);
-  ASSERT_NO_FATAL_FAILURE(ExpectLeavesQuietly(dialog));
-
-  ASSERT_NO_FATAL_FAILURE(Start());
-  dialog = app_->WaitWindow(kDialog);
-  ASSERT_NE(dialog, nullptr);
-  CloseBox(dialog);
-  ASSERT_NO_FATAL_FAILURE(ExpectLeavesQuietly(dialog));
+  const struct {
+    const char* how;
+    void (*leave)(HWND dialog);
+  } ways[] = {
+      {"Cancel", [](HWND dialog) { Click(dialog, 2); }},
+      {"Esc", [](HWND dialog) { PressKey(dialog, VK_ESCAPE); }},
+      {"close box", [](HWND dialog) { CloseBox(dialog); }},
+  };
+  bool first = true;
+  for (const auto& way : ways) {
+    SCOPED_TRACE(way.how);
+    if (first) ASSERT_NO_FATAL_FAILURE(StartWithResult("0"));
+    else ASSERT_NO_FATAL_FAILURE(Start());
+    first = false;
+    HWND dialog = app_->WaitWindow(kDialog);
+    ASSERT_NE(dialog, nullptr);
+    way.leave(dialog);
+    ASSERT_NO_FATAL_FAILURE(ExpectLeavesQuietly(dialog));
+  }
 }
 
 TEST_F(Dxprep, ClicksWhileTheSetupRunsOrItsOutcomeIsUpDoNothing) {
@@ -143,10 +142,7 @@ TEST_F(Dxprep, ClicksWhileTheSetupRunsOrItsOutcomeIsUpDoNothing) {
   Click(dialog, 2);
   Sleep(1000);
   EXPECT_TRUE(Exists(box));
-  Dismiss(box);
-  EXPECT_TRUE(app_->WindowsUntilExit({dialog, box}).empty());
-  EXPECT_EQ(0u, app_->WaitExit());
-  EXPECT_EQ(std::string("window=valid\npath=") + kFolder + "\\DirectX\nflags=63\n", Record());
+  ASSERT_NO_FATAL_FAILURE(DismissAndExpectInstalled(dialog, box));
 }
 
 TEST_F(Dxprep, DoesNotStartWithoutTheSetupLibrary) {

@@ -7,15 +7,12 @@
 #include <vector>
 
 #include "Driver.h"
+#include "UnravelWindows.h"
 
 using namespace e2e;
 
 namespace {
 
-const char kPrimaryKey[] = ".Default\\Software\\Morvex\\Zentrova\\Directories";
-const char kFallbackKey[] = ".Default\\Software\\Zentrova\\Zentrova\\Directories";
-
-const char kIntroCaption[] = "Uninstall Zentrova.";
 const char kUpperText[] =
     "Zentrova shall now attempt to locate and remove any previously installed versions.  "
     "If you have not installed Zentrova previously, simply Skip this procedure.";
@@ -24,15 +21,12 @@ const char kLowerText[] =
     "(.OCX) files which have been added to your system by Zentrova.  Any .OCX files you do "
     "not remove shall remain installed and registered after uninstall is complete.";
 
-const char kMessageCaption[] = "Zentrova Uninstall.";
-const char kNoControlsText[] = "No previously installed Zentrova .OCX\ncontrols were detected.";
-
 const COLORREF kGrey = RGB(192, 192, 192);
 const COLORREF kBlack = RGB(0, 0, 0);
 
 // Neither place holds directories: the program finds no product at all.
 void ClearDirectories() {
-  for (const char* key : {kPrimaryKey, kFallbackKey}) {
+  for (const char* key : {testbed::kPrimaryDirectories, testbed::kFallbackDirectories}) {
     const LSTATUS status = RegDeleteTreeA(HKEY_USERS, key);
     ASSERT_TRUE(status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND)
         << key << ": error " << status;
@@ -71,8 +65,8 @@ class IntroDialog : public ::testing::Test {
   void SetUp() override {
     ClearDirectories();
     app_ = std::make_unique<Process>(Process::Start(WindowsPathFromEnv("UNRAVEL_EXE")));
-    intro_ = app_->WaitWindow(kIntroCaption);
-    ASSERT_NE(intro_, nullptr) << "no window \"" << kIntroCaption << "\"";
+    intro_ = app_->WaitWindow(kIntro);
+    ASSERT_NE(intro_, nullptr) << "no window \"" << kIntro << "\"";
   }
 
   // After a quitting action: the dialog goes, nothing else appears, exit 0.
@@ -85,10 +79,10 @@ class IntroDialog : public ::testing::Test {
   // After "&Uninstall" with no directories: the no-controls message comes
   // first; whatever follows it is dismissed, and the program ends with 0.
   void ExpectNoControlsMessageThenExit() {
-    HWND box = app_->WaitWindow(kMessageCaption);
-    ASSERT_NE(box, nullptr) << "no message box \"" << kMessageCaption << "\"";
+    HWND box = app_->WaitWindow(kSequenceCaption);
+    ASSERT_NE(box, nullptr) << "no message box \"" << kSequenceCaption << "\"";
     EXPECT_FALSE(Exists(intro_)) << "the introduction is still shown";
-    EXPECT_EQ(MessageText(box), kNoControlsText);
+    EXPECT_EQ(MessageText(box), kNoControls);
     EXPECT_EQ(IconOf(box), MessageIcon::Information) << ToString(IconOf(box));
     EXPECT_EQ(Owner(box), nullptr);
     PressKey(box, VK_RETURN);
@@ -160,8 +154,8 @@ TEST(SignedRelease, StartsIntoTheIntroductionAndSkipEndsIt) {
   if (!std::getenv("UNRAVEL_SIGNED_EXE")) GTEST_SKIP() << "UNRAVEL_SIGNED_EXE is not set";
   ClearDirectories();
   Process app = Process::Start(WindowsPathFromEnv("UNRAVEL_SIGNED_EXE"));
-  HWND intro = app.WaitWindow(kIntroCaption);
-  ASSERT_NE(intro, nullptr) << "no window \"" << kIntroCaption << "\"";
+  HWND intro = app.WaitWindow(kIntro);
+  ASSERT_NE(intro, nullptr) << "no window \"" << kIntro << "\"";
   Click(intro, "&Skip");
   EXPECT_EQ(app.WaitExit(), 0u);
 }

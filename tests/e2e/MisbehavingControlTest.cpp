@@ -9,19 +9,15 @@
 #include <memory>
 
 #include "Driver.h"
-#include "Staging.h"
 #include "UnravelWindows.h"
 
 using namespace e2e;
+using namespace testbed;
 
 namespace {
 const char kBusyWindow[] = "Zentrova Control Busy";  // shown by the looping control
 
-std::string Clsid(int n) {
-  char id[64];
-  wsprintfA(id, "{7E57FA%02X-0000-4000-8000-00000000FA%02X}", n, n);
-  return id;
-}
+const ClsidSeries Clsid("{7E57FA%02X-0000-4000-8000-00000000FA%02X}");
 
 struct ControlCase {
   const char* fixture;
@@ -30,7 +26,7 @@ struct ControlCase {
   bool removed;
 };
 
-class MisbehavingControl : public ::testing::Test {
+class MisbehavingControl : public UnravelRun {
  protected:
   void SetUp() override {
     stage_.MakeFolder(log_folder_);
@@ -41,39 +37,12 @@ class MisbehavingControl : public ::testing::Test {
   }
   void TearDown() override { SetEnvironmentVariableA("UNRAVEL_FIXTURE_LOG", nullptr); }
 
-  void StartToTheList() {
-    ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
-    removal_ = app_->WaitWindow(kRemoval);
-    ASSERT_NE(removal_, nullptr);
-    list_ = FindControl(removal_, kList).hwnd;
-  }
-
-  void Answer(const std::string& name, int button) {
-    HWND question = app_->WaitWindow(kQuestion);
-    ASSERT_NE(question, nullptr) << "no question for \"" << name << "\"";
-    EXPECT_EQ(name, FindControl(question, kName).text);
-    Click(question, button);
-    ASSERT_TRUE(WaitGone(question));
-  }
-
-  void ExpectFailure(const std::string& name) {
-    HWND box = app_->WaitWindow(kFailureCaption);
-    ASSERT_NE(box, nullptr) << "no failure message for " << name;
-    EXPECT_EQ("Unable to unregister control " + name, FindControl(box, -1).text);
-    EXPECT_EQ(MessageIcon::Exclamation, IconOf(box)) << ToString(IconOf(box));
-    EXPECT_EQ(removal_, Owner(box));
-    Dismiss(box);
-    ASSERT_TRUE(WaitGone(box));
-  }
-
   // Closes the list; then the cleanup, the hand-over and a clean end.
   // (tempFile empty: the cleanup is looked at by the caller.)
   void ExpectCleanupAndHandOver(const std::string& tempFile, const std::string& script) {
     Click(removal_, IDCANCEL);
     ASSERT_TRUE(WaitGone(removal_));
-    EXPECT_EQ(0u, app_->WaitExit());
-    ASSERT_TRUE(WaitFile(stage_.WindowsDir() + "\\uninst-record.txt", kTimeoutMs));
-    EXPECT_EQ(stage_.WindowsDir() + "\\uninst.exe -f\"" + script + "\"", stage_.UninstallerRecord());
+    ASSERT_NO_FATAL_FAILURE(ExpectHandedOver("-f\"" + script + "\""));
     if (!tempFile.empty()) EXPECT_FALSE(FileExists(tempFile));
   }
 
@@ -88,10 +57,22 @@ class MisbehavingControl : public ::testing::Test {
 
   void RemoveEachAfterItsQuestion(const std::string& root, const std::vector<ControlCase>& controls);
 
-  Staging stage_;
-  std::unique_ptr<Process> app_;
-  HWND removal_ = nullptr;
-  HWND list_ = nullptr;
+  // "Yes" to the question for each of `controls` (all of them selected),
+  // bottom up, each failure reported; then the list is empty and each file
+  // was asked once and is gone if it could be removed.
+  void AnswerYesBottomUp(const std::string& ocx, const std::vector<ControlCase>& controls) {
+    for (int i = static_cast<int>(controls.size()) - 1; i >= 0; --i) {
+      ASSERT_NO_FATAL_FAILURE(Answer(controls[i].name, kYes));
+      if (!controls[i].removed)
+        ASSERT_NO_FATAL_FAILURE(ExpectFailure(std::string("Unable to unregister control ") + controls[i].name));
+    }
+    EXPECT_EQ(std::vector<std::string>{}, SettledLines(list_, {}));
+    for (const auto& c : controls) {
+      EXPECT_EQ(!c.removed, FileExists(ocx + c.file)) << c.file;
+      EXPECT_EQ(1, Unregistrations(ocx + c.file)) << c.file;
+    }
+  }
+
   const std::string log_folder_ = "C:\\ZFLog";
   std::string log_;
 };
@@ -101,14 +82,11 @@ TEST_F(MisbehavingControl, AFaultingControlAmongGoodOnesCostsThatControlOnly) {
   stage_.MakeFolder(ocx);
   stage_.MakeFolder("C:\\ZF\\Temp");
   stage_.SetDirectories(ocx, "C:\\ZF\\Temp\\", "C:\\ZF\\");
-  stage_.CopyFixture("ctl_ok.ocx", ocx + "grid.ocx");
-  stage_.Register({Clsid(1), "Grid Control", ocx + "grid.ocx"});
-  stage_.CopyFixture("ctl_fault.ocx", ocx + "faulting.ocx");
-  stage_.Register({Clsid(2), "Faulting Control", ocx + "faulting.ocx"});
-  stage_.CopyFixture("ctl_initfault.ocx", ocx + "unloadable.ocx");  // faults in DllMain
-  stage_.Register({Clsid(3), "Unloadable Control", ocx + "unloadable.ocx"});
-  stage_.CopyFixture("ctl_false.ocx", ocx + "chart.ocx");
-  stage_.Register({Clsid(4), "Chart Control", ocx + "chart.ocx"});
+  stage_.InstallControl("ctl_ok.ocx", {Clsid(1), "Grid Control", ocx + "grid.ocx"});
+  stage_.InstallControl("ctl_fault.ocx", {Clsid(2), "Faulting Control", ocx + "faulting.ocx"});
+  // This one faults in DllMain.
+  stage_.InstallControl("ctl_initfault.ocx", {Clsid(3), "Unloadable Control", ocx + "unloadable.ocx"});
+  stage_.InstallControl("ctl_false.ocx", {Clsid(4), "Chart Control", ocx + "chart.ocx"});
   stage_.WriteFile("C:\\ZF\\Temp\\a.tmp");
   stage_.WriteFile("C:\\ZF\\DeIsLog.1");
   stage_.InstallUninstaller();
@@ -120,7 +98,8 @@ TEST_F(MisbehavingControl, AFaultingControlAmongGoodOnesCostsThatControlOnly) {
   Click(removal_, IDOK);
   Answer("Chart Control", kYesToAll);
 
-  for (const char* name : {"Unloadable Control", "Faulting Control"}) ASSERT_NO_FATAL_FAILURE(ExpectFailure(name));
+  for (const char* name : {"Unloadable Control", "Faulting Control"})
+    ASSERT_NO_FATAL_FAILURE(ExpectFailure("Unable to unregister control " + std::string(name)));
 
   // The pass went on past the fault to the last control; every confirmed
   // line leaves the list, as after any failure.
@@ -147,8 +126,7 @@ void MisbehavingControl::RemoveEachAfterItsQuestion(const std::string& root, con
   const int count = static_cast<int>(controls.size());
   std::vector<std::string> names;
   for (int i = 0; i < count; ++i) {
-    stage_.CopyFixture(controls[i].fixture, ocx + controls[i].file);
-    stage_.Register({Clsid(10 + i), controls[i].name, ocx + controls[i].file});
+    stage_.InstallControl(controls[i].fixture, {Clsid(10 + i), controls[i].name, ocx + controls[i].file});
     names.push_back(controls[i].name);
   }
   stage_.CopyFixture("zplant.dll", ocx + "zplant.dll");
@@ -163,15 +141,7 @@ void MisbehavingControl::RemoveEachAfterItsQuestion(const std::string& root, con
   SelectLines(list_, all);
   Click(removal_, IDOK);
   // One question each, bottom up, the ones after the quit messages included.
-  for (int i = count - 1; i >= 0; --i) {
-    ASSERT_NO_FATAL_FAILURE(Answer(controls[i].name, kYes));
-    if (!controls[i].removed) ASSERT_NO_FATAL_FAILURE(ExpectFailure(controls[i].name));
-  }
-  EXPECT_EQ(std::vector<std::string>{}, SettledLines(list_, {}));
-  for (const auto& c : controls) {
-    EXPECT_EQ(!c.removed, FileExists(ocx + c.file)) << c.file;
-    EXPECT_EQ(1, Unregistrations(ocx + c.file)) << c.file;
-  }
+  ASSERT_NO_FATAL_FAILURE(AnswerYesBottomUp(ocx, controls));
   ASSERT_NO_FATAL_FAILURE(ExpectCleanupAndHandOver(root + "Temp\\a.tmp", root + "DeIsLog.1"));
 }
 
@@ -200,12 +170,9 @@ TEST_F(MisbehavingControl, StackOverflowsInARowCostNothingButTheirOwnControls) {
 
 TEST_F(MisbehavingControl, ClicksDuringAControlsOwnMessageLoopStartNothingAndCloseNothing) {
   const std::string ocx = "C:\\ZB\\Ocx\\";
-  stage_.MakeFolder(ocx);
-  stage_.SetDirectories(ocx, "", "");
-  stage_.CopyFixture("ctl_ok.ocx", ocx + "grid.ocx");
-  stage_.Register({Clsid(1), "Grid Control", ocx + "grid.ocx"});
-  stage_.CopyFixture("ctl_busy.ocx", ocx + "busy.ocx");
-  stage_.Register({Clsid(2), "Busy Control", ocx + "busy.ocx"});
+  stage_.SetControlFolderOnly(ocx);
+  stage_.InstallControl("ctl_ok.ocx", {Clsid(1), "Grid Control", ocx + "grid.ocx"});
+  stage_.InstallControl("ctl_busy.ocx", {Clsid(2), "Busy Control", ocx + "busy.ocx"});
 
   StartToTheList();
   ASSERT_EQ((std::vector<std::string>{"Grid Control", "Busy Control"}), Lines(list_));
@@ -242,13 +209,7 @@ TEST_F(MisbehavingControl, ClicksDuringAControlsOwnMessageLoopStartNothingAndClo
   Click(removal_, IDCANCEL);
   ASSERT_TRUE(WaitGone(removal_));
   // No uninstaller staged: the two hand-over messages, then the end.
-  for (int i = 0; i < 2; ++i) {
-    HWND box = app_->WaitWindow("Zentrova Uninstall.");
-    ASSERT_NE(box, nullptr) << "hand-over message " << i + 1 << " missing";
-    Dismiss(box);
-    ASSERT_TRUE(WaitGone(box));
-  }
-  EXPECT_EQ(0u, app_->WaitExit());
+  ASSERT_NO_FATAL_FAILURE(ExpectHandOverMessagesThenExit());
 }
 
 // What an ordinary user can put in the product's writable folders: its
@@ -266,12 +227,7 @@ TEST_F(MisbehavingControl, WhatLiesOutsideTheProductStaysAndABrokenChainCostsIts
   stage_.SetDirectories(ocx, temp, root);
 
   // Controls in the list, top to bottom.
-  const struct {
-    const char* fixture;
-    const char* file;
-    const char* name;
-    bool removed;
-  } listed[] = {
+  const std::vector<ControlCase> listed = {
       {"ctl_ok.ocx", "grid.ocx", "Grid Control", true},
       {"ctl_smash.ocx", "smashing.ocx", "Smashing Control", false},
       {"ctl_false.ocx", "chart.ocx", "Chart Control", true},
@@ -279,8 +235,7 @@ TEST_F(MisbehavingControl, WhatLiesOutsideTheProductStaysAndABrokenChainCostsIts
   std::vector<std::string> names;
   int n = 30;
   for (const auto& c : listed) {
-    stage_.CopyFixture(c.fixture, ocx + c.file);
-    stage_.Register({Clsid(n++), c.name, ocx + c.file});
+    stage_.InstallControl(c.fixture, {Clsid(n++), c.name, ocx + c.file});
     names.push_back(c.name);
   }
   // Registered so that the part before the last backslash is the control
@@ -314,15 +269,7 @@ TEST_F(MisbehavingControl, WhatLiesOutsideTheProductStaysAndABrokenChainCostsIts
   ASSERT_EQ(names, Lines(list_));
   SelectLines(list_, {0, 1, 2});
   Click(removal_, IDOK);
-  for (int i = 2; i >= 0; --i) {
-    ASSERT_NO_FATAL_FAILURE(Answer(listed[i].name, kYes));
-    if (!listed[i].removed) ASSERT_NO_FATAL_FAILURE(ExpectFailure(listed[i].name));
-  }
-  EXPECT_EQ(std::vector<std::string>{}, SettledLines(list_, {}));
-  for (const auto& c : listed) {
-    EXPECT_EQ(!c.removed, FileExists(ocx + c.file)) << c.file;
-    EXPECT_EQ(1, Unregistrations(ocx + c.file)) << c.file;
-  }
+  ASSERT_NO_FATAL_FAILURE(AnswerYesBottomUp(ocx, listed));
 
   ASSERT_NO_FATAL_FAILURE(ExpectCleanupAndHandOver("", root + "DeIsLog.1"));
   for (const auto& f : untouched) EXPECT_TRUE(FileExists(f)) << f;

@@ -6,19 +6,15 @@
 #include <memory>
 
 #include "Driver.h"
-#include "Staging.h"
 #include "UnravelWindows.h"
 
 using namespace e2e;
+using namespace testbed;
 
 namespace {
 const char kOcx[] = "C:\\ZT\\Ocx\\";
 
-std::string Clsid(int n) {
-  char id[64];
-  wsprintfA(id, "{7E57%04X-0000-4000-8000-00000000AB%02X}", n, n);
-  return id;
-}
+const ClsidSeries Clsid("{7E57%04X-0000-4000-8000-00000000AB%02X}");
 
 std::vector<int> Selected(HWND list) {
   std::vector<int> selected;
@@ -28,49 +24,7 @@ std::vector<int> Selected(HWND list) {
   return selected;
 }
 
-class ControlRemoval : public ::testing::Test {
- protected:
-  // The question comes up naming `name`; answer it with `button`.
-  void Answer(const std::string& name, int button) {
-    HWND question = app_->WaitWindow(kQuestion);
-    ASSERT_NE(question, nullptr) << "no question for \"" << name << "\"";
-    EXPECT_EQ(name, FindControl(question, kName).text);
-    // Its icon slot names icon 140, which the resources lack: it shows nothing.
-    for (const Control& c : Controls(question))
-      if (c.className == "Static" && (c.style & SS_TYPEMASK) == SS_ICON)
-        EXPECT_EQ(0, SendMessageA(c.hwnd, STM_GETICON, 0, 0)) << "an icon in the icon slot";
-    if (button == IDCANCEL) PressKey(question, VK_ESCAPE);
-    else Click(question, button);
-    ASSERT_TRUE(WaitGone(question));
-  }
-
-  // A failure message with its text, caption, icon and owner; then OK.
-  void ExpectFailure(const std::string& text) {
-    HWND box = app_->WaitWindow(kFailureCaption);
-    ASSERT_NE(box, nullptr) << "no message \"" << text << "\"";
-    EXPECT_EQ(text, FindControl(box, -1).text);
-    EXPECT_EQ(MessageIcon::Exclamation, IconOf(box)) << ToString(IconOf(box));
-    EXPECT_EQ(removal_, Owner(box));
-    Dismiss(box);
-    ASSERT_TRUE(WaitGone(box));
-  }
-
-  // The two hand-over messages close the run when nothing can be handed over.
-  void ExpectHandOverMessagesThenExit() {
-    for (int i = 0; i < 2; ++i) {
-      HWND box = app_->WaitWindow(kSequenceCaption);
-      ASSERT_NE(box, nullptr) << "hand-over message " << i + 1 << " missing";
-      EXPECT_EQ(nullptr, Owner(box));
-      Dismiss(box);
-      ASSERT_TRUE(WaitGone(box));
-    }
-    EXPECT_EQ(0u, app_->WaitExit());
-  }
-
-  Staging stage_;
-  std::unique_ptr<Process> app_;
-  HWND removal_ = nullptr;
-};
+class ControlRemoval : public UnravelRun {};
 
 TEST_F(ControlRemoval, ListsTheProductsControlsAndRemovesThoseConfirmed) {
   const std::string ocx = kOcx;
@@ -78,35 +32,26 @@ TEST_F(ControlRemoval, ListsTheProductsControlsAndRemovesThoseConfirmed) {
   stage_.MakeFolder("C:\\ZT\\Other");
   stage_.SetDirectories(ocx, "", "");
   // Registered out of order: the list follows the registry's own order.
-  stage_.CopyFixture("ctl_ok.ocx", ocx + "grid.ocx");
-  stage_.Register({Clsid(10), "Grid Control", ocx + "grid.ocx"});
+  stage_.InstallControl("ctl_ok.ocx", {Clsid(10), "Grid Control", ocx + "grid.ocx"});
   stage_.CopyFixture("ctl_false.ocx", ocx + "chart.ocx");
   stage_.Register({Clsid(1), "Chart Control", "c:\\zt\\ocx\\CHART.OCX"});
-  stage_.CopyFixture("ctl_ok.ocx", ocx + "blank.ocx");
-  stage_.Register({Clsid(2), "", ocx + "blank.ocx"});
-  stage_.CopyFixture("ctl_fail.ocx", ocx + "broken.ocx");
-  stage_.Register({Clsid(3), "Broken Control", ocx + "broken.ocx"});
+  stage_.InstallControl("ctl_ok.ocx", {Clsid(2), "", ocx + "blank.ocx"});
+  stage_.InstallControl("ctl_fail.ocx", {Clsid(3), "Broken Control", ocx + "broken.ocx"});
   stage_.Register({Clsid(4), "Gone Control", ocx + "gone.ocx"});  // no file
   stage_.CopyFixture("ctl_ok.ocx", ocx + "plain.ocx");
   stage_.Register({Clsid(5), "Not A Control", ocx + "plain.ocx", false});
-  stage_.CopyFixture("ctl_ok.ocx", ocx + "sub\\deep.ocx");
-  stage_.Register({Clsid(6), "Sub Control", ocx + "sub\\deep.ocx"});
-  stage_.CopyFixture("ctl_ok.ocx", "C:\\ZT\\Other\\x.ocx");
-  stage_.Register({Clsid(7), "Elsewhere", "C:\\ZT\\Other\\x.ocx"});
-  stage_.CopyFixture("ctl_ok.ocx", ocx + "twin.ocx");
-  stage_.Register({Clsid(8), "Twin One", ocx + "twin.ocx"});
+  stage_.InstallControl("ctl_ok.ocx", {Clsid(6), "Sub Control", ocx + "sub\\deep.ocx"});
+  stage_.InstallControl("ctl_ok.ocx", {Clsid(7), "Elsewhere", "C:\\ZT\\Other\\x.ocx"});
+  stage_.InstallControl("ctl_ok.ocx", {Clsid(8), "Twin One", ocx + "twin.ocx"});
   stage_.Register({Clsid(9), "Twin Two", ocx + "twin.ocx"});
-  stage_.CopyFixture("ctl_ok.ocx", ocx + "locked.ocx");
-  stage_.Register({Clsid(11), "Locked Control", ocx + "locked.ocx"});
+  stage_.InstallControl("ctl_ok.ocx", {Clsid(11), "Locked Control", ocx + "locked.ocx"});
   SetFileAttributesA((ocx + "locked.ocx").c_str(), FILE_ATTRIBUTE_READONLY);
 
   const auto classesBefore = Snapshot(HKEY_CLASSES_ROOT, "CLSID");
   const auto profileBefore = Snapshot(HKEY_USERS, ".Default\\Software");
 
-  ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
-  removal_ = app_->WaitWindow(kRemoval);
-  ASSERT_NE(removal_, nullptr);
-  HWND list = FindControl(removal_, kList).hwnd;
+  ASSERT_NO_FATAL_FAILURE(StartToTheList());
+  HWND list = list_;
   EXPECT_EQ((std::vector<std::string>{"Chart Control", "", "Broken Control", "Gone Control", "Twin One", "Twin Two",
                                       "Grid Control", "Locked Control"}),
             Lines(list));
@@ -177,8 +122,7 @@ TEST_F(ControlRemoval, ListsTheProductsControlsAndRemovesThoseConfirmed) {
 TEST_F(ControlRemoval, NoMatchingControlClosesTheListUnseenAndGoesOn) {
   const std::string ocx = kOcx;
   stage_.MakeFolder(ocx);
-  stage_.CopyFixture("ctl_ok.ocx", ocx + "grid.ocx");
-  stage_.Register({Clsid(10), "Grid Control", ocx + "grid.ocx"});
+  stage_.InstallControl("ctl_ok.ocx", {Clsid(10), "Grid Control", ocx + "grid.ocx"});
   stage_.SetDirectories("C:\\ZT\\Ocx", "", "");  // no trailing backslash: nothing matches
 
   ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
@@ -204,16 +148,13 @@ TEST_F(ControlRemoval, ALibraryPlantedInTheCurrentDirectoryIsNeverLoaded) {
   const std::string ocx = kOcx, work = "C:\\ZT\\Work\\";
   stage_.MakeFolder(ocx);
   stage_.MakeFolder(work);
-  stage_.CopyFixture("ctl_plant.ocx", ocx + "plant.ocx");
-  stage_.Register({Clsid(12), "Planted Control", ocx + "plant.ocx"});
+  stage_.InstallControl("ctl_plant.ocx", {Clsid(12), "Planted Control", ocx + "plant.ocx"});
   stage_.CopyFixture("zplant.dll", work + "zplant.dll");
   stage_.Track(work + "planted-loaded.txt");
   stage_.SetDirectories(ocx, "", "");
 
-  ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_, work));
-  removal_ = app_->WaitWindow(kRemoval);
-  ASSERT_NE(removal_, nullptr);
-  HWND list = FindControl(removal_, kList).hwnd;
+  ASSERT_NO_FATAL_FAILURE(StartToTheList(work));
+  HWND list = list_;
   ASSERT_EQ(std::vector<std::string>{"Planted Control"}, Lines(list));
   SelectLines(list, {0});
   Click(removal_, IDOK);

@@ -8,10 +8,10 @@
 #include <memory>
 
 #include "Driver.h"
-#include "Staging.h"
 #include "UnravelWindows.h"
 
 using namespace e2e;
+using namespace testbed;
 
 namespace {
 const char kNotFound[] =
@@ -21,19 +21,17 @@ const char kNotFound[] =
     "or files must be located manually!";
 const char kTryByHand[] = "If the uninstall files are located, try <path>uninst.exe -f\"<path>DeIsLog.1\"";
 
-class Sequence : public ::testing::Test {
+class Sequence : public UnravelRun {
  protected:
-  // The next message box of the sequence: its text, then OK.
-  void ExpectMessage(const char* text) {
-    HWND box = app_->WaitWindow(kSequenceCaption);
-    ASSERT_NE(box, nullptr) << "missing: " << text;
-    EXPECT_EQ(text, FindControl(box, -1).text);
-    EXPECT_EQ(MessageIcon::Information, IconOf(box)) << ToString(IconOf(box));
-    EXPECT_EQ(nullptr, Owner(box));
-    Dismiss(box);
-    ASSERT_TRUE(WaitGone(box));
+  // Started: the no-controls message, then silence to the end (any window
+  // now is the hand-over failing).
+  void RunToTheNoControlsMessageThenSilence() {
+    ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
+    ASSERT_NO_FATAL_FAILURE(ExpectMessage(kNoControls));
+    HWND unexpected = app_->WaitAnyWindow();
+    EXPECT_EQ(nullptr, unexpected) << Text(unexpected);
+    EXPECT_EQ(0u, app_->WaitExit(unexpected ? 0 : 10000));
   }
-
   void ExpectNothingHandedOver() {
     ASSERT_NO_FATAL_FAILURE(ExpectMessage(kNotFound));
     ASSERT_NO_FATAL_FAILURE(ExpectMessage(kTryByHand));
@@ -41,17 +39,14 @@ class Sequence : public ::testing::Test {
     Sleep(1000);
     EXPECT_EQ("", stage_.UninstallerRecord());
   }
-
-  Staging stage_;
-  std::unique_ptr<Process> app_;
 };
 
 TEST_F(Sequence, RemovesControlsThenCleansTemporaryStorageThenHandsOver) {
   stage_.MakeFolder("C:\\ZS\\Ocx");
   stage_.MakeFolder("C:\\ZS\\Temp\\keep");
   stage_.SetDirectories("C:\\ZS\\Ocx\\", "C:\\ZS\\Temp\\", "C:\\ZS\\");
-  stage_.CopyFixture("ctl_ok.ocx", "C:\\ZS\\Ocx\\grid.ocx");
-  stage_.Register({"{7E57AA01-0000-4000-8000-0000000000AA}", "Grid Control", "C:\\ZS\\Ocx\\grid.ocx"});
+  stage_.InstallControl("ctl_ok.ocx",
+                        {"{7E57AA01-0000-4000-8000-0000000000AA}", "Grid Control", "C:\\ZS\\Ocx\\grid.ocx"});
   for (const char* name : {"a.tmp", "b.dat", "hidden.tmp", "system.tmp", "readonly.tmp", "keep\\inner.tmp"})
     stage_.WriteFile(std::string("C:\\ZS\\Temp\\") + name);
   SetFileAttributesA("C:\\ZS\\Temp\\hidden.tmp", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
@@ -61,23 +56,19 @@ TEST_F(Sequence, RemovesControlsThenCleansTemporaryStorageThenHandsOver) {
   stage_.WriteFile("C:\\ZS\\keep.txt");
   stage_.InstallUninstaller();
 
-  ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
-  HWND removal = app_->WaitWindow(kRemoval);
-  ASSERT_NE(removal, nullptr);
+  ASSERT_NO_FATAL_FAILURE(StartToTheList());
   // Controls come first: nothing is cleaned or started while the list is up.
   EXPECT_TRUE(FileExists("C:\\ZS\\Temp\\a.tmp"));
-  SelectLines(FindControl(removal, 1000).hwnd, {0});
-  Click(removal, IDOK);
+  SelectLines(list_, {0});
+  Click(removal_, IDOK);
   HWND question = app_->WaitWindow("Dialog");
   ASSERT_NE(question, nullptr);
   Click(question, 1066);
   ASSERT_TRUE(WaitGone(question));
-  PressKey(removal, VK_ESCAPE);
-  ASSERT_TRUE(WaitGone(removal));
+  PressKey(removal_, VK_ESCAPE);
+  ASSERT_TRUE(WaitGone(removal_));
 
-  EXPECT_EQ(0u, app_->WaitExit());
-  ASSERT_TRUE(WaitFile(stage_.WindowsDir() + "\\uninst-record.txt", kTimeoutMs));
-  EXPECT_EQ(stage_.WindowsDir() + "\\uninst.exe -f\"C:\\ZS\\DeIsLog.1\"", stage_.UninstallerRecord());
+  ASSERT_NO_FATAL_FAILURE(ExpectHandedOver("-f\"C:\\ZS\\DeIsLog.1\""));
 
   EXPECT_FALSE(FileExists("C:\\ZS\\Ocx\\grid.ocx"));
   for (const char* gone : {"a.tmp", "b.dat", "hidden.tmp", "system.tmp"})
@@ -94,9 +85,7 @@ TEST_F(Sequence, WithoutRootTheFolderAboveTemporaryStorageIsSearchedAndAFolderCo
 
   ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
   ASSERT_NO_FATAL_FAILURE(ExpectMessage(kNoControls));
-  EXPECT_EQ(0u, app_->WaitExit());
-  ASSERT_TRUE(WaitFile(stage_.WindowsDir() + "\\uninst-record.txt", kTimeoutMs));
-  EXPECT_EQ(stage_.WindowsDir() + "\\uninst.exe -f\"C:\\ZD\\DeIsLog.old\"", stage_.UninstallerRecord());
+  ASSERT_NO_FATAL_FAILURE(ExpectHandedOver("-f\"C:\\ZD\\DeIsLog.old\""));
 }
 
 TEST_F(Sequence, RootWithoutScriptIsNotMadeGoodElsewhereAndWindowsDirectoryIsNeverCleaned) {
@@ -158,12 +147,7 @@ TEST_F(Sequence, HostileSpellingsOfSystemFoldersAsTemporaryStorageDeleteNothingA
     SCOPED_TRACE(temp);
     DeleteFileA(record.c_str());
     stage_.SetDirectories("", temp, "C:\\ZH\\");
-    ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
-    ASSERT_NO_FATAL_FAILURE(ExpectMessage(kNoControls));
-    // Silent to the end: any window now is the hand-over failing.
-    HWND unexpected = app_->WaitAnyWindow();
-    EXPECT_EQ(nullptr, unexpected) << Text(unexpected);
-    EXPECT_EQ(0u, app_->WaitExit(unexpected ? 0 : 10000));
+    ASSERT_NO_FATAL_FAILURE(RunToTheNoControlsMessageThenSilence());
     for (const std::string& canary : canaries) EXPECT_TRUE(FileExists(canary)) << canary;
     ASSERT_TRUE(FileExists(windows + "\\uninst.exe"));
     ASSERT_TRUE(WaitFile(record, 30000));
@@ -194,11 +178,7 @@ TEST_F(Sequence, TheShellsFoldersAsTemporaryStorageKeepTheirFilesAndTheUninstall
     stage_.WriteFile(canary);
     DeleteFileA(record.c_str());
     stage_.SetDirectories("", folder + "\\", "C:\\ZH\\");
-    ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
-    ASSERT_NO_FATAL_FAILURE(ExpectMessage(kNoControls));
-    HWND unexpected = app_->WaitAnyWindow();
-    EXPECT_EQ(nullptr, unexpected) << Text(unexpected);
-    EXPECT_EQ(0u, app_->WaitExit(unexpected ? 0 : 10000));
+    ASSERT_NO_FATAL_FAILURE(RunToTheNoControlsMessageThenSilence());
     EXPECT_TRUE(FileExists(canary));
     ASSERT_TRUE(WaitFile(record, kTimeoutMs));
     EXPECT_EQ(stage_.WindowsDir() + "\\uninst.exe -f\"C:\\ZH\\DeIsLog.1\"", stage_.UninstallerRecord());
@@ -217,11 +197,7 @@ TEST_F(Sequence, TemporaryStorageInTheScriptsFolderKeepsTheScriptForTheHandOver)
     stage_.WriteFile("C:\\ZK\\session.tmp");
     DeleteFileA(record.c_str());
     stage_.SetDirectories("", dirs.first, dirs.second);
-    ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
-    ASSERT_NO_FATAL_FAILURE(ExpectMessage(kNoControls));
-    HWND unexpected = app_->WaitAnyWindow();
-    EXPECT_EQ(nullptr, unexpected) << Text(unexpected);
-    EXPECT_EQ(0u, app_->WaitExit(unexpected ? 0 : 10000));
+    ASSERT_NO_FATAL_FAILURE(RunToTheNoControlsMessageThenSilence());
     ASSERT_TRUE(WaitFile(record, kTimeoutMs));
     EXPECT_EQ(stage_.WindowsDir() + "\\uninst.exe -f\"C:\\ZK\\DeIsLog.1\"", stage_.UninstallerRecord());
     EXPECT_TRUE(FileExists("C:\\ZK\\DeIsLog.1"));
@@ -246,11 +222,9 @@ TEST_F(Sequence, TemporaryStorageInTheControlFolderKeepsRegisteredServers) {
   stage_.WriteFile("C:\\ZC\\DeIsLog.1");
   stage_.InstallUninstaller();
 
-  ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
-  HWND removal = app_->WaitWindow(kRemoval);
-  ASSERT_NE(removal, nullptr);
-  PressKey(removal, VK_ESCAPE);  // the user keeps the control
-  ASSERT_TRUE(WaitGone(removal));
+  ASSERT_NO_FATAL_FAILURE(StartToTheList());
+  PressKey(removal_, VK_ESCAPE);  // the user keeps the control
+  ASSERT_TRUE(WaitGone(removal_));
   EXPECT_EQ(0u, app_->WaitExit());
   ASSERT_TRUE(WaitFile(stage_.WindowsDir() + "\\uninst-record.txt", kTimeoutMs));
 

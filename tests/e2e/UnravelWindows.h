@@ -1,5 +1,6 @@
 // What unravel shows, as the scenarios find it (captions, texts, control
-// IDs), and the start they share: the program up to "&Uninstall".
+// IDs), the start they share (the program up to "&Uninstall") and their
+// fixture.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -7,6 +8,7 @@
 #include <string>
 
 #include "Driver.h"
+#include "E2eFixture.h"
 
 namespace e2e {
 
@@ -26,5 +28,54 @@ inline void StartAndUninstall(std::unique_ptr<Process>& app, const std::string& 
   ASSERT_NE(intro, nullptr);
   Click(intro, IDOK);
 }
+
+// A run of unravel on a staged installation, and what its removal list,
+// questions and messages show.
+class UnravelRun : public testbed::E2eFixture {
+ protected:
+  // Started (in workingDir, if given) and past the introduction, with the
+  // removal list up.
+  void StartToTheList(const std::string& workingDir = "") {
+    ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_, workingDir));
+    removal_ = app_->WaitWindow(kRemoval);
+    ASSERT_NE(removal_, nullptr);
+    list_ = FindControl(removal_, kList).hwnd;
+  }
+  // The question comes up naming `name`; answer it with `button`.
+  void Answer(const std::string& name, int button) {
+    HWND question = app_->WaitWindow(kQuestion);
+    ASSERT_NE(question, nullptr) << "no question for \"" << name << "\"";
+    EXPECT_EQ(name, FindControl(question, kName).text);
+    // Its icon slot names icon 140, which the resources lack: it shows nothing.
+    for (const Control& c : Controls(question))
+      if (c.className == "Static" && (c.style & SS_TYPEMASK) == SS_ICON)
+        EXPECT_EQ(0, SendMessageA(c.hwnd, STM_GETICON, 0, 0)) << "an icon in the icon slot";
+    if (button == IDCANCEL) PressKey(question, VK_ESCAPE);
+    else Click(question, button);
+    ASSERT_TRUE(WaitGone(question));
+  }
+  // A failure message over the list with its text; then OK.
+  void ExpectFailure(const std::string& text) {
+    ASSERT_NO_FATAL_FAILURE(ExpectMessageBox(kFailureCaption, text, MessageIcon::Exclamation, removal_));
+  }
+  // The next message box of the sequence: its text, then OK.
+  void ExpectMessage(const std::string& text) {
+    ASSERT_NO_FATAL_FAILURE(ExpectMessageBox(kSequenceCaption, text, MessageIcon::Information, nullptr));
+  }
+  // The two hand-over messages close the run when nothing can be handed over.
+  void ExpectHandOverMessagesThenExit() {
+    for (int i = 0; i < 2; ++i) {
+      HWND box = app_->WaitWindow(kSequenceCaption);
+      ASSERT_NE(box, nullptr) << "hand-over message " << i + 1 << " missing";
+      EXPECT_EQ(nullptr, Owner(box));
+      Dismiss(box);
+      ASSERT_TRUE(WaitGone(box));
+    }
+    EXPECT_EQ(0u, app_->WaitExit());
+  }
+
+  HWND removal_ = nullptr;
+  HWND list_ = nullptr;
+};
 
 }  // namespace e2e

@@ -9,70 +9,21 @@
 #include <set>
 
 #include "Driver.h"
-#include "Staging.h"
 #include "UnravelWindows.h"
 
 using namespace e2e;
+using namespace testbed;
 
 namespace {
 
-// Class keys as 64-bit programs see them (HKCR's 64-bit view), and the 32-bit
-// view as it appears from there.
-const char kClasses64[] = "Software\\Classes\\CLSID\\";
+// The 32-bit view of the class keys as 64-bit programs see it.
 const char kClasses32From64[] = "Software\\Classes\\Wow6432Node\\CLSID\\";
 // The real system32 of 64-bit Windows, reached from a 32-bit program.
 const char kNativeSystem[] = "C:\\windows\\sysnative";
 const char kWowSystem[] = "C:\\windows\\syswow64";
 
-bool Key64Exists(const std::string& path) {
-  HKEY h;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &h) != ERROR_SUCCESS)
-    return false;
-  RegCloseKey(h);
-  return true;
-}
-
-std::string Default64(const std::string& path) {
-  char value[MAX_PATH] = "";
-  DWORD size = sizeof value;
-  RegGetValueA(HKEY_LOCAL_MACHINE, path.c_str(), nullptr, RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, nullptr, value,
-               &size);
-  return value;
-}
-
-void SetDefault64(const std::string& path, const std::string& value) {
-  HKEY h;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
-                                           KEY_WRITE | KEY_WOW64_64KEY, nullptr, &h, nullptr))
-      << path;
-  RegSetValueExA(h, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                 static_cast<DWORD>(value.size() + 1));
-  RegCloseKey(h);
-}
-
-// A class registered by a 64-bit installer only; removed again afterwards.
-class Class64 {
- public:
-  explicit Class64(const ClassInfo& info) : clsid_(info.clsid) {
-    const std::string key = kClasses64 + clsid_;
-    SetDefault64(key, info.name);
-    if (info.control) SetDefault64(key + "\\Control", "");
-    SetDefault64(key + "\\InprocServer32", info.serverPath);
-  }
-  ~Class64() {
-    HKEY classes;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kClasses64, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, &classes) !=
-        ERROR_SUCCESS)
-      return;
-    RegDeleteTreeA(classes, clsid_.c_str());
-    RegCloseKey(classes);
-  }
-  Class64(const Class64&) = delete;
-  Class64& operator=(const Class64&) = delete;
-
- private:
-  std::string clsid_;
-};
+bool Key64Exists(const std::string& path) { return KeyExists(HKEY_LOCAL_MACHINE, path, KEY_WOW64_64KEY); }
+std::string Default64(const std::string& path) { return DefaultValue(HKEY_LOCAL_MACHINE, path, KEY_WOW64_64KEY); }
 
 // Names of the files directly in a folder.
 std::set<std::string> FilesIn(const std::string& dir) {
@@ -87,32 +38,13 @@ std::set<std::string> FilesIn(const std::string& dir) {
   return names;
 }
 
-class Wow64 : public ::testing::Test {
+class Wow64 : public UnravelRun {
  protected:
   void SetUp() override {
     BOOL wow64 = FALSE;
     ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
     ASSERT_TRUE(wow64) << "this program belongs in the 64-bit prefix";
   }
-
-  void ExpectMessage(const char* text) {
-    HWND box = app_->WaitWindow(kSequenceCaption);
-    ASSERT_NE(box, nullptr) << "missing: " << text;
-    EXPECT_EQ(text, FindControl(box, -1).text);
-    Dismiss(box);
-    ASSERT_TRUE(WaitGone(box));
-  }
-
-  // The run ends with exit code 0, having started the uninstaller with the
-  // script in `root`.
-  void ExpectHandedOver(const std::string& root) {
-    EXPECT_EQ(0u, app_->WaitExit());
-    ASSERT_TRUE(WaitFile(stage_.WindowsDir() + "\\uninst-record.txt", kTimeoutMs));
-    EXPECT_EQ(stage_.WindowsDir() + "\\uninst.exe -f\"" + root + "DeIsLog.1\"", stage_.UninstallerRecord());
-  }
-
-  Staging stage_;
-  std::unique_ptr<Process> app_;
 };
 
 TEST_F(Wow64, StagingLandsWhereA32BitInstallerPutsIt) {
@@ -121,7 +53,7 @@ TEST_F(Wow64, StagingLandsWhereA32BitInstallerPutsIt) {
   const std::string clsid = "{7E57B001-0000-4000-8000-0000000000C1}";
   stage_.Register({clsid, "Staged Control", "C:\\ZW\\staged.ocx"});
   EXPECT_TRUE(Key64Exists(kClasses32From64 + clsid));
-  EXPECT_FALSE(Key64Exists(kClasses64 + clsid));
+  EXPECT_FALSE(Key64Exists(ClassKey(clsid, ClassView::Native64)));
 
   stage_.WriteFile("C:\\windows\\system32\\unravel-staged.tmp");
   EXPECT_TRUE(FileExists(std::string(kWowSystem) + "\\unravel-staged.tmp"));
@@ -130,8 +62,7 @@ TEST_F(Wow64, StagingLandsWhereA32BitInstallerPutsIt) {
 
 TEST_F(Wow64, OnlyControlsOfThe32BitViewAreListedAndRemoved) {
   const std::string ocx = "C:\\ZW\\Ocx\\";
-  stage_.MakeFolder(ocx);
-  stage_.SetDirectories(ocx, "", "");
+  stage_.SetControlFolderOnly(ocx);
   stage_.CopyFixture("ctl_ok.ocx", ocx + "grid.ocx");
   const std::string grid = "{7E57B002-0000-4000-8000-0000000000C2}";
   stage_.Register({grid, "Grid Control", ocx + "grid.ocx"});
@@ -139,40 +70,28 @@ TEST_F(Wow64, OnlyControlsOfThe32BitViewAreListedAndRemoved) {
   // uninstaller cannot unregister it, so it must not offer to.
   stage_.CopyFixture("ctl_ok.ocx", ocx + "wide.ocx");
   const std::string wide = "{7E57B003-0000-4000-8000-0000000000C3}";
-  Class64 wideClass({wide, "Wide Control", ocx + "wide.ocx"});
+  stage_.Register({wide, "Wide Control", ocx + "wide.ocx"}, ClassView::Native64);
   ASSERT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "CLSID\\" + wide)) << "the 64-bit class leaks into the 32-bit view";
 
-  ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
-  HWND removal = app_->WaitWindow(kRemoval);
-  ASSERT_NE(removal, nullptr);
-  HWND list = FindControl(removal, kList).hwnd;
+  ASSERT_NO_FATAL_FAILURE(StartToTheList());
+  HWND list = list_;
   ASSERT_EQ(1, SendMessageA(list, LB_GETCOUNT, 0, 0)) << "only the 32-bit view's control is listed";
   SelectLines(list, {0});
-  Click(removal, IDOK);
-  HWND question = app_->WaitWindow(kQuestion);
-  ASSERT_NE(question, nullptr);
-  EXPECT_EQ("Grid Control", FindControl(question, 1070).text);
-  Click(question, kYes);
-  ASSERT_TRUE(WaitGone(question));
+  Click(removal_, IDOK);
+  ASSERT_NO_FATAL_FAILURE(Answer("Grid Control", kYes));
   for (DWORD waited = 0; SendMessageA(list, LB_GETCOUNT, 0, 0) != 0 && waited < kTimeoutMs; waited += 200)
     Sleep(200);
   EXPECT_EQ(0, SendMessageA(list, LB_GETCOUNT, 0, 0));
-  Click(removal, IDCANCEL);
-  ASSERT_TRUE(WaitGone(removal));
-  for (int i = 0; i < 2; ++i) {  // nothing to hand over: the two messages
-    HWND box = app_->WaitWindow(kSequenceCaption);
-    ASSERT_NE(box, nullptr);
-    Dismiss(box);
-    ASSERT_TRUE(WaitGone(box));
-  }
-  EXPECT_EQ(0u, app_->WaitExit());
+  Click(removal_, IDCANCEL);
+  ASSERT_TRUE(WaitGone(removal_));
+  ASSERT_NO_FATAL_FAILURE(ExpectHandOverMessagesThenExit());  // nothing to hand over
 
   EXPECT_FALSE(FileExists(ocx + "grid.ocx"));
   EXPECT_FALSE(Key64Exists(kClasses32From64 + grid));
   EXPECT_TRUE(FileExists(ocx + "wide.ocx"));
-  EXPECT_EQ("Wide Control", Default64(kClasses64 + wide));
-  EXPECT_TRUE(Key64Exists(kClasses64 + wide + "\\Control"));
-  EXPECT_EQ(ocx + "wide.ocx", Default64(kClasses64 + wide + "\\InprocServer32"));
+  EXPECT_EQ("Wide Control", Default64(ClassKey(wide, ClassView::Native64)));
+  EXPECT_TRUE(Key64Exists(ClassKey(wide, ClassView::Native64) + "\\Control"));
+  EXPECT_EQ(ocx + "wide.ocx", Default64(ClassKey(wide, ClassView::Native64) + "\\InprocServer32"));
 }
 
 TEST_F(Wow64, WholeSequenceRemovesCleansAndHandsOver) {
@@ -188,18 +107,13 @@ TEST_F(Wow64, WholeSequenceRemovesCleansAndHandsOver) {
   stage_.WriteFile("C:\\ZW\\DeIsLog.1");
   stage_.InstallUninstaller();
 
-  ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
-  HWND removal = app_->WaitWindow(kRemoval);
-  ASSERT_NE(removal, nullptr);
-  SelectLines(FindControl(removal, kList).hwnd, {0});
-  Click(removal, IDOK);
-  HWND question = app_->WaitWindow(kQuestion);
-  ASSERT_NE(question, nullptr);
-  Click(question, kYes);
-  ASSERT_TRUE(WaitGone(question));
-  PressKey(removal, VK_ESCAPE);
-  ASSERT_TRUE(WaitGone(removal));
-  ExpectHandedOver("C:\\ZW\\");
+  ASSERT_NO_FATAL_FAILURE(StartToTheList());
+  SelectLines(list_, {0});
+  Click(removal_, IDOK);
+  ASSERT_NO_FATAL_FAILURE(Answer("Grid Control", kYes));
+  PressKey(removal_, VK_ESCAPE);
+  ASSERT_TRUE(WaitGone(removal_));
+  ExpectHandedOver("-f\"C:\\ZW\\DeIsLog.1\"");
 
   EXPECT_FALSE(FileExists("C:\\ZW\\Ocx\\grid.ocx"));
   EXPECT_FALSE(Key64Exists(kClasses32From64 + grid));
@@ -241,7 +155,7 @@ TEST_P(Wow64SystemTemp, CleansNothingAndStillHandsOver) {
   ASSERT_TRUE(lost.empty()) << lost.size() << " files gone from syswow64, the first " << lost.front();
   EXPECT_TRUE(FileExists(nativeCanary));
   EXPECT_TRUE(nativeBefore == FilesIn(kNativeSystem));
-  ExpectHandedOver("C:\\ZW\\");
+  ExpectHandedOver("-f\"C:\\ZW\\DeIsLog.1\"");
 }
 
 INSTANTIATE_TEST_SUITE_P(Spellings, Wow64SystemTemp,

@@ -9,7 +9,8 @@
 #include <functional>
 #include <string>
 
-#include "Driver.h"
+#include "Registry.h"
+#include "WindowReading.h"
 #include "framework/Application.h"
 #include "framework/ModalDialog.h"
 #include "removal/ControlRemovalDialog.h"
@@ -21,21 +22,9 @@ namespace {
 struct Shown {
   std::string caption, text;
   HWND owner = nullptr;
-  e2e::MessageIcon icon = e2e::MessageIcon::Unknown;
+  testbed::MessageIcon icon = testbed::MessageIcon::Unknown;
   int result = 0;
 };
-
-struct BoxCall {
-  const char* text;
-  UINT type;
-  int result;
-};
-
-DWORD WINAPI ShowBox(void* p) {
-  auto* call = static_cast<BoxCall*>(p);
-  call->result = AppMessageBox(call->text, call->type);
-  return 0;
-}
 
 BOOL CALLBACK FirstVisible(HWND hwnd, LPARAM lp) {
   if (!IsWindowVisible(hwnd)) return TRUE;
@@ -43,28 +32,41 @@ BOOL CALLBACK FirstVisible(HWND hwnd, LPARAM lp) {
   return FALSE;
 }
 
+DWORD WINAPI RunCall(void* p) { return static_cast<DWORD>((*static_cast<std::function<INT_PTR()>*>(p))()); }
+
+// Runs `run` (a message box or a dialog) on a thread of its own, hands its
+// window to `check` (null if it never came up), then closes it with `end`.
+// Returns what `run` returned, 0 if it did not return in time.
+INT_PTR OnItsOwnThread(std::function<INT_PTR()> run, const std::function<void(HWND)>& check, void (*end)(HWND)) {
+  DWORD threadId = 0;
+  HANDLE thread = CreateThread(nullptr, 0, RunCall, &run, 0, &threadId);
+  HWND window = nullptr;
+  for (DWORD waited = 0; !window && waited < testbed::kTimeoutMs; waited += 50) {
+    Sleep(50);
+    EnumThreadWindows(threadId, FirstVisible, reinterpret_cast<LPARAM>(&window));
+  }
+  check(window);
+  if (window) end(window);
+  DWORD result = 0;
+  if (WaitForSingleObject(thread, testbed::kTimeoutMs) != WAIT_OBJECT_0) TerminateThread(thread, 1);
+  else GetExitCodeThread(thread, &result);
+  CloseHandle(thread);
+  return static_cast<INT_PTR>(result);
+}
+
 // Shows the box on a thread of its own, reads it, then ends it with Esc or OK.
 Shown Show(const char* text, UINT type) {
-  BoxCall call{text, type, 0};
-  DWORD threadId = 0;
-  HANDLE thread = CreateThread(nullptr, 0, ShowBox, &call, 0, &threadId);
   Shown shown;
-  HWND box = nullptr;
-  for (DWORD waited = 0; !box && waited < e2e::kTimeoutMs; waited += 50) {
-    Sleep(50);
-    EnumThreadWindows(threadId, FirstVisible, reinterpret_cast<LPARAM>(&box));
-  }
-  if (box) {
+  const auto read = [&shown](HWND box) {
+    if (!box) return;
     Sleep(300);  // painted, so that the icon can be read
-    shown.caption = e2e::Text(box);
-    shown.text = e2e::FindControl(box, -1).text;
-    shown.owner = e2e::Owner(box);
-    shown.icon = e2e::IconOf(box);
-    e2e::Dismiss(box);
-  }
-  if (WaitForSingleObject(thread, e2e::kTimeoutMs) != WAIT_OBJECT_0) TerminateThread(thread, 1);
-  CloseHandle(thread);
-  shown.result = call.result;
+    shown.caption = testbed::Text(box);
+    shown.text = testbed::FindControl(box, -1).text;
+    shown.owner = testbed::Owner(box);
+    shown.icon = testbed::IconOf(box);
+  };
+  shown.result = static_cast<int>(OnItsOwnThread([=] { return static_cast<INT_PTR>(AppMessageBox(text, type)); },
+                                                  read, testbed::Dismiss));
   return shown;
 }
 
@@ -74,12 +76,12 @@ TEST(AppMessageBoxTest, CaptionFromTheTitleStringNoOwnerAndExclamationOnlyWhereN
   EXPECT_EQ("Brenat Windows Application", plain.caption);
   EXPECT_EQ("OLE initialization failed.", plain.text);
   EXPECT_EQ(nullptr, plain.owner);
-  EXPECT_EQ(e2e::MessageIcon::Exclamation, plain.icon) << e2e::ToString(plain.icon);
+  EXPECT_EQ(testbed::MessageIcon::Exclamation, plain.icon) << testbed::ToString(plain.icon);
   EXPECT_EQ(IDOK, plain.result);
 
   const Shown named = Show("Done.", MB_OK | MB_ICONINFORMATION);
   EXPECT_EQ("Brenat Windows Application", named.caption);
-  EXPECT_EQ(e2e::MessageIcon::Information, named.icon) << e2e::ToString(named.icon);
+  EXPECT_EQ(testbed::MessageIcon::Information, named.icon) << testbed::ToString(named.icon);
 
   // Only an OK box is given an icon; a question keeps what it asked for.
   EXPECT_EQ(static_cast<UINT>(MB_YESNO), AppMessageBoxStyle(MB_YESNO));
@@ -87,22 +89,9 @@ TEST(AppMessageBoxTest, CaptionFromTheTitleStringNoOwnerAndExclamationOnlyWhereN
 
 // Runs a dialog on a thread of its own and hands its window to `check`
 // (null if it never came up); then ends it with Cancel.
-DWORD WINAPI RunDialog(void* p) {
-  return static_cast<DWORD>((*static_cast<std::function<INT_PTR()>*>(p))());
-}
-
-void WithDialog(std::function<INT_PTR()> run, std::function<void(HWND)> check) {
-  DWORD threadId = 0;
-  HANDLE thread = CreateThread(nullptr, 0, RunDialog, &run, 0, &threadId);
-  HWND dialog = nullptr;
-  for (DWORD waited = 0; !dialog && waited < e2e::kTimeoutMs; waited += 50) {
-    Sleep(50);
-    EnumThreadWindows(threadId, FirstVisible, reinterpret_cast<LPARAM>(&dialog));
-  }
-  check(dialog);
-  if (dialog) PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-  if (WaitForSingleObject(thread, e2e::kTimeoutMs) != WAIT_OBJECT_0) TerminateThread(thread, 1);
-  CloseHandle(thread);
+void WithDialog(std::function<INT_PTR()> run, const std::function<void(HWND)>& check) {
+  OnItsOwnThread(std::move(run), check,
+                 [](HWND dialog) { PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0); });
 }
 
 const COLORREF kGrey = RGB(192, 192, 192);
@@ -132,7 +121,7 @@ void ExpectColoursEverywhere(HWND dialog) {
   ASSERT_NE(nullptr, dialog) << "the dialog did not come up";
   EXPECT_TRUE(GreyAndBlack(dialog, WM_CTLCOLORDLG, dialog));
   int buttons = 0;
-  for (const e2e::Control& c : e2e::Controls(dialog)) {
+  for (const testbed::Control& c : testbed::Controls(dialog)) {
     if (c.className == "Button") {
       ++buttons;
       EXPECT_TRUE(GreyAndBlack(dialog, WM_CTLCOLORBTN, c.hwnd)) << "button \"" << c.text << "\"";
@@ -155,15 +144,10 @@ TEST(DialogColoursTest, EveryDialogGivesItsBackgroundTextsAndButtonsGreyWithBlac
       ExpectColoursEverywhere);
 
   // The list shows only with a control of the product registered.
-  const char key[] = "CLSID\\{7E57AA78-3333-4000-8000-0000000000C3}";
-  HKEY h;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CLASSES_ROOT, key, &h));
-  RegSetValueA(h, nullptr, REG_SZ, "Colour Control", 14);
-  RegSetValueA(h, "Control", REG_SZ, "", 0);
-  RegSetValueA(h, "InprocServer32", REG_SZ, "C:\\ZCOLOUR\\c.ocx", 15);
-  RegCloseKey(h);
+  const char clsid[] = "{7E57AA78-3333-4000-8000-0000000000C3}";
+  ASSERT_TRUE(testbed::WriteClassRegistration({clsid, "Colour Control", "C:\\ZCOLOUR\\c.ocx"}));
   WithDialog([] { return ControlRemovalDialog(nullptr, "C:\\ZCOLOUR\\").DoModal(); },
              ExpectColoursEverywhere);
-  RegDeleteTreeA(HKEY_CLASSES_ROOT, key);
+  testbed::RemoveClassRegistration(clsid);
 }
 }  // namespace

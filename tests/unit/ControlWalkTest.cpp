@@ -8,38 +8,24 @@
 #include <string>
 #include <vector>
 
+#include "Registry.h"
 #include "framework/OwnedList.h"
 #include "removal/ClassRegistrations.h"
 
 namespace {
 const char kDir[] = "C:\\ZLIMIT\\";
 
-std::string Clsid(int n) {
-  char id[64];
-  wsprintfA(id, "{7E57%04X-1111-4000-8000-0000000000C1}", n);
-  return id;
-}
+const testbed::ClsidSeries Clsid("{7E57%04X-1111-4000-8000-0000000000C1}");
 
 // A class marked as a control; its texts stored as `nameBytes` and
 // `pathBytes` exactly (a zero byte only if the caller put one in).
 void RegisterRaw(int n, const std::string& nameBytes, const std::string& pathBytes) {
-  const std::string base = "CLSID\\" + Clsid(n);
-  HKEY key, sub;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CLASSES_ROOT, base.c_str(), &key));
-  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, nullptr, 0, REG_SZ,
-                                          reinterpret_cast<const BYTE*>(nameBytes.data()),
-                                          static_cast<DWORD>(nameBytes.size())));
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(key, "Control", &sub));
-  RegCloseKey(sub);
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(key, "InprocServer32", &sub));
-  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(sub, nullptr, 0, REG_SZ,
-                                          reinterpret_cast<const BYTE*>(pathBytes.data()),
-                                          static_cast<DWORD>(pathBytes.size())));
-  RegCloseKey(sub);
-  RegCloseKey(key);
+  testbed::ClassOptions exact;
+  exact.exactBytes = true;
+  ASSERT_TRUE(testbed::WriteClassRegistration({Clsid(n), nameBytes, pathBytes}, exact)) << Clsid(n);
 }
 void Register(int n, const std::string& name, const std::string& path) {
-  RegisterRaw(n, name + '\0', path + '\0');
+  ASSERT_TRUE(testbed::WriteClassRegistration({Clsid(n), name, path})) << Clsid(n);
 }
 
 // A name of `length` characters that says which class it belongs to.
@@ -68,7 +54,7 @@ class ControlWalkTest : public ::testing::Test {
  protected:
   void SetUp() override { TearDown(); }
   void TearDown() override {
-    for (int n = 1; n <= 8; ++n) RegDeleteTreeA(HKEY_CLASSES_ROOT, ("CLSID\\" + Clsid(n)).c_str());
+    for (int n = 1; n <= 8; ++n) testbed::RemoveClassRegistration(Clsid(n));
   }
 };
 

@@ -5,7 +5,7 @@
 #include <excpt.h>
 #include <gtest/gtest.h>
 
-#include "Driver.h"
+#include "Prefix.h"
 #include "ExceptionChain.h"
 #include "removal/FaultGuard.h"
 
@@ -172,12 +172,12 @@ TEST_F(FaultGuardTest, ANormalCallGivesItsResult) {
 // second kills the emulator itself. There those cases are skipped, and a
 // hardware fault's code is only checked to be one.
 bool CodesMatch(DWORD expected, DWORD code) {
-  if (!e2e::Emulated() || (expected & 0xF0000000) != 0xC0000000) return expected == code;
+  if (!testbed::Emulated() || (expected & 0xF0000000) != 0xC0000000) return expected == code;
   return (code & 0xF0000000) == 0xC0000000;
 }
 
 #define SKIP_WHEN_EMULATED(why) \
-  if (e2e::Emulated()) GTEST_SKIP() << "emulated CPU: " << why
+  if (testbed::Emulated()) GTEST_SKIP() << "emulated CPU: " << why
 
 struct ExceptionCase {
   GuardedFunction call;

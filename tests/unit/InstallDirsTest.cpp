@@ -6,11 +6,12 @@
 
 #include <string>
 
+#include "Staging.h"
 #include "sequence/InstallDirs.h"
 
 namespace {
-const char kPrimaryKey[] = ".Default\\Software\\Morvex\\Zentrova\\Directories";
-const char kFallbackKey[] = ".Default\\Software\\Zentrova\\Zentrova\\Directories";
+const char* const kPrimaryKey = testbed::kPrimaryDirectories;
+const char* const kFallbackKey = testbed::kFallbackDirectories;
 const char kSandbox[] = ".Default\\Software\\UnravelTests";
 
 void DeleteTree(const char* key) { RegDeleteTreeA(HKEY_USERS, key); }
@@ -23,6 +24,12 @@ void SetValue(const char* key, const char* name, DWORD type, const void* data, D
 }
 void SetText(const char* key, const char* name, const std::string& text) {
   SetValue(key, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
+}
+// The three directory values of one place; a null one is left out.
+void SetDirs(const char* key, const char* ocx, const char* temp, const char* root) {
+  const std::pair<const char*, const char*> values[] = {{"Ocx Storage", ocx}, {"Temp Storage", temp}, {"Root", root}};
+  for (const auto& v : values)
+    if (v.second) SetText(key, v.first, v.second);
 }
 
 class InstallDirsTest : public ::testing::Test {
@@ -38,53 +45,41 @@ class InstallDirsTest : public ::testing::Test {
     ReadInstallDirs(dirs);
     return dirs;
   }
+  // Reads the directories and compares each with what is expected.
+  static void ExpectDirs(const char* ocx, const char* temp, const char* root) {
+    const InstallDirs dirs = Read();
+    EXPECT_STREQ(ocx, dirs.ocxStorageDir.Get());
+    EXPECT_STREQ(temp, dirs.tempStorageDir.Get());
+    EXPECT_STREQ(root, dirs.rootDir.Get());
+  }
   static std::string ReadSandbox(const std::string& valuePath) {
     return ReadRegistryText(HKEY_USERS, (std::string(kSandbox) + "\\" + valuePath).c_str()).Get();
   }
 };
 
 TEST_F(InstallDirsTest, NothingRecordedGivesThreeEmptyDirectories) {
-  InstallDirs dirs = Read();
-  EXPECT_STREQ("", dirs.ocxStorageDir.Get());
-  EXPECT_STREQ("", dirs.tempStorageDir.Get());
-  EXPECT_STREQ("", dirs.rootDir.Get());
+  ExpectDirs("", "", "");
 }
 
 TEST_F(InstallDirsTest, PrimaryWinsAndEachMissingFieldFallsBackOnItsOwn) {
-  SetText(kPrimaryKey, "Ocx Storage", "C:\\Primary\\Ocx\\");
-  SetText(kPrimaryKey, "Root", "C:\\Primary\\");
-  SetText(kFallbackKey, "Ocx Storage", "C:\\Fallback\\Ocx\\");
-  SetText(kFallbackKey, "Temp Storage", "C:\\Fallback\\Temp\\");
-  SetText(kFallbackKey, "Root", "C:\\Fallback\\");
-  InstallDirs dirs = Read();
-  EXPECT_STREQ("C:\\Primary\\Ocx\\", dirs.ocxStorageDir.Get());
-  EXPECT_STREQ("C:\\Fallback\\Temp\\", dirs.tempStorageDir.Get());
-  EXPECT_STREQ("C:\\Primary\\", dirs.rootDir.Get());
+  SetDirs(kPrimaryKey, "C:\\Primary\\Ocx\\", nullptr, "C:\\Primary\\");
+  SetDirs(kFallbackKey, "C:\\Fallback\\Ocx\\", "C:\\Fallback\\Temp\\", "C:\\Fallback\\");
+  ExpectDirs("C:\\Primary\\Ocx\\", "C:\\Fallback\\Temp\\", "C:\\Primary\\");
 }
 
 TEST_F(InstallDirsTest, EmptyPrimaryValueFallsBackAndMissingPrimaryKeyReadsAllFromFallback) {
   SetText(kPrimaryKey, "Ocx Storage", "");
   SetText(kFallbackKey, "Ocx Storage", "D:\\Ocx\\");
-  InstallDirs dirs = Read();
-  EXPECT_STREQ("D:\\Ocx\\", dirs.ocxStorageDir.Get());
+  EXPECT_STREQ("D:\\Ocx\\", Read().ocxStorageDir.Get());
 
   DeleteTree(kPrimaryKey);
-  SetText(kFallbackKey, "Temp Storage", "D:\\Temp\\");
-  SetText(kFallbackKey, "Root", "D:\\");
-  dirs = Read();
-  EXPECT_STREQ("D:\\Ocx\\", dirs.ocxStorageDir.Get());
-  EXPECT_STREQ("D:\\Temp\\", dirs.tempStorageDir.Get());
-  EXPECT_STREQ("D:\\", dirs.rootDir.Get());
+  SetDirs(kFallbackKey, nullptr, "D:\\Temp\\", "D:\\");
+  ExpectDirs("D:\\Ocx\\", "D:\\Temp\\", "D:\\");
 }
 
 TEST_F(InstallDirsTest, TextIsKeptExactlyAsStored) {
-  SetText(kPrimaryKey, "Ocx Storage", "c:\\Mixed Case\\NoSlash");
-  SetText(kPrimaryKey, "Temp Storage", "%TEMP%\\z\\");
-  SetText(kPrimaryKey, "Root", " C:\\x\\ ");
-  InstallDirs dirs = Read();
-  EXPECT_STREQ("c:\\Mixed Case\\NoSlash", dirs.ocxStorageDir.Get());
-  EXPECT_STREQ("%TEMP%\\z\\", dirs.tempStorageDir.Get());
-  EXPECT_STREQ(" C:\\x\\ ", dirs.rootDir.Get());
+  SetDirs(kPrimaryKey, "c:\\Mixed Case\\NoSlash", "%TEMP%\\z\\", " C:\\x\\ ");
+  ExpectDirs("c:\\Mixed Case\\NoSlash", "%TEMP%\\z\\", " C:\\x\\ ");
 }
 
 TEST_F(InstallDirsTest, NonTextValuesGiveTheirBytesUpToTheFirstZero) {
@@ -123,14 +118,12 @@ TEST_F(InstallDirsTest, MissingKeysAndValuesGiveEmptyText) {
 
 TEST(SplitHeadComponentTest, WalksComponentsAndReportsTheLast) {
   Text head = "stale", rest = "a\\bc\\value";
-  EXPECT_TRUE(SplitHeadComponent(head, rest));
-  EXPECT_STREQ("a", head.Get());
-  EXPECT_TRUE(SplitHeadComponent(head, rest));
-  EXPECT_STREQ("bc", head.Get());
-  EXPECT_FALSE(SplitHeadComponent(head, rest));
-  EXPECT_STREQ("value", head.Get());
-  EXPECT_FALSE(SplitHeadComponent(head, rest));
-  EXPECT_STREQ("", head.Get());
+  // Whether more follows, and the component taken, call by call.
+  const std::pair<bool, const char*> steps[] = {{true, "a"}, {true, "bc"}, {false, "value"}, {false, ""}};
+  for (const auto& step : steps) {
+    EXPECT_EQ(step.first, SplitHeadComponent(head, rest)) << step.second;
+    EXPECT_STREQ(step.second, head.Get());
+  }
 
   rest = "key\\";  // a trailing backslash leaves nothing after it
   EXPECT_FALSE(SplitHeadComponent(head, rest));

@@ -39,20 +39,14 @@ Footprint Measure() {
 }
 
 constexpr int kRounds = 16;
-const char kClassKey[] = "CLSID\\{7E57AA77-2222-4000-8000-0000000000C2}";
+const char kClass[] = "{7E57AA77-2222-4000-8000-0000000000C2}";
 
 TEST(ResourceGrowthTest, RepeatedWalkLookupAndCleanupKeepHandlesGdiObjectsAndHeapLevel) {
   Sandbox box("growth");
   WriteFile(box / "DeIsLog.1");
   ASSERT_TRUE(CreateDirectoryA((box / "temp").c_str(), nullptr));
-  HKEY key;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CLASSES_ROOT, kClassKey, &key));
   const std::string name(200, 'g');  // a leaked copy of it is plain to see
-  RegSetValueA(key, nullptr, REG_SZ, name.c_str(), static_cast<DWORD>(name.size()));
-  RegSetValueA(key, "Control", REG_SZ, "", 0);
-  const std::string server = box / "growth.ocx";
-  RegSetValueA(key, "InprocServer32", REG_SZ, server.c_str(), static_cast<DWORD>(server.size()));
-  RegCloseKey(key);
+  ASSERT_TRUE(testbed::WriteClassRegistration({kClass, name, box / "growth.ocx"}));
 
   int listed = 0, found = 0;
   auto round = [&] {
@@ -76,7 +70,7 @@ TEST(ResourceGrowthTest, RepeatedWalkLookupAndCleanupKeepHandlesGdiObjectsAndHea
   // emulation that walk is slow, yet enough for a leak to pass the slack.
   for (int i = 0; i < kRounds; ++i) round();
   const Footprint after = Measure();
-  RegDeleteTreeA(HKEY_CLASSES_ROOT, kClassKey);
+  testbed::RemoveClassRegistration(kClass);
 
   EXPECT_EQ(1, listed);
   EXPECT_EQ(1, found);

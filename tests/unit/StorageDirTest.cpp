@@ -1,24 +1,30 @@
 // Which server paths belong to the product's control-storage directory.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "removal/ClassRegistrations.h"
 
 namespace {
 bool InDir(const char* storageDir, const char* path) { return IsPathInDir(storageDir, path); }
 
 TEST(StorageDirTest, DirectoryPartMustEqualTheStorageDirectoryIgnoringCase) {
-  EXPECT_TRUE(InDir("C:\\APP\\OCX\\", "C:\\APP\\OCX\\GRID.OCX"));
-  EXPECT_TRUE(InDir("C:\\APP\\OCX\\", "c:\\app\\ocx\\grid.ocx"));
-  EXPECT_FALSE(InDir("C:\\APP\\OCX\\", "C:\\APP\\OCX\\SUB\\GRID.OCX"));
-  EXPECT_FALSE(InDir("C:\\APP\\OCX\\", "C:\\APP\\GRID.OCX"));
-  EXPECT_FALSE(InDir("C:\\APP\\OCX\\", "C:\\APP\\OCXES\\GRID.OCX"));
+  const std::pair<const char*, bool> cases[] = {
+      {"C:\\APP\\OCX\\GRID.OCX", true},       {"c:\\app\\ocx\\grid.ocx", true},
+      {"C:\\APP\\OCX\\SUB\\GRID.OCX", false}, {"C:\\APP\\GRID.OCX", false},
+      {"C:\\APP\\OCXES\\GRID.OCX", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.second, InDir("C:\\APP\\OCX\\", c.first)) << c.first;
 }
 
 TEST(StorageDirTest, NothingIsNormalised) {
-  EXPECT_FALSE(InDir("C:\\APP\\OCX", "C:\\APP\\OCX\\GRID.OCX"));  // no trailing backslash: nothing matches
-  EXPECT_FALSE(InDir("C:\\APP\\OCX\\", "C:/APP/OCX/GRID.OCX"));
-  EXPECT_FALSE(InDir("C:\\APP\\OCX\\", "\"C:\\APP\\OCX\\GRID.OCX\""));
-  EXPECT_FALSE(InDir("C:\\APP\\OCX\\", "C:\\APP\\OCX\\..\\OCX\\GRID.OCX"));
+  const std::pair<const char*, const char*> cases[] = {
+      {"C:\\APP\\OCX", "C:\\APP\\OCX\\GRID.OCX"},  // no trailing backslash: nothing matches
+      {"C:\\APP\\OCX\\", "C:/APP/OCX/GRID.OCX"},
+      {"C:\\APP\\OCX\\", "\"C:\\APP\\OCX\\GRID.OCX\""},
+      {"C:\\APP\\OCX\\", "C:\\APP\\OCX\\..\\OCX\\GRID.OCX"},
+  };
+  for (const auto& c : cases) EXPECT_FALSE(InDir(c.first, c.second)) << c.first << " " << c.second;
 }
 
 TEST(StorageDirTest, WhatFollowsTheFolderMustBeOnePlainFileName) {

@@ -1,5 +1,6 @@
 // The cleanup of the temporary-storage directory on the prefix's real disk.
 #include "Sandbox.h"
+#include "Staging.h"
 #include "removal/ControlRemovalDialog.h"
 #include "sequence/ExternalUninstaller.h"
 #include "sequence/TempStorage.h"
@@ -108,7 +109,7 @@ const char kLinks[] = "C:\\unravel-links";          // made by prefix-links.sh, 
 
 TEST(FolderGuardTest, EverySpellingOfAProtectedFolderIsRefusedAndItsCanarySurvives) {
   InDriveRoot root;
-  e2e::RemoveFolderTree(kGuarded);
+  testbed::RemoveFolderTree(kGuarded);
   ASSERT_TRUE(CreateDirectoryA(kGuarded, nullptr));
   FolderGuard guard;
   ASSERT_TRUE(guard.Protect(kGuarded));
@@ -131,7 +132,7 @@ TEST(FolderGuardTest, EverySpellingOfAProtectedFolderIsRefusedAndItsCanarySurviv
     EXPECT_FALSE(FileExists(dir + "canary.tmp")) << dir;
   }
   EXPECT_TRUE(FileExists(canary));
-  e2e::RemoveFolderTree(kGuarded);
+  testbed::RemoveFolderTree(kGuarded);
 }
 
 TEST(FolderGuardTest, DriveRootsAndTheSystemsFoldersAreRefusedInEverySpelling) {
@@ -173,7 +174,7 @@ TEST(FolderGuardTest, DriveRootsAndTheSystemsFoldersAreRefusedInEverySpelling) {
 TEST(FolderGuardTest, OrdinaryFoldersAndFoldersNamedLikeSystemFoldersAreStillCleaned) {
   InDriveRoot root;
   const std::string windows = SystemFolder(GetWindowsDirectoryA);
-  e2e::RemoveFolderTree("C:\\Zentrova");
+  testbed::RemoveFolderTree("C:\\Zentrova");
   FolderGuard guard;
   guard.ProtectSystemFolders();
   for (const std::string& dir : {std::string("C:\\Zentrova\\"), std::string("C:\\Zentrova\\Temp\\"),
@@ -186,8 +187,8 @@ TEST(FolderGuardTest, OrdinaryFoldersAndFoldersNamedLikeSystemFoldersAreStillCle
     EXPECT_TRUE(CleanTempStorage(dir.c_str())) << dir;
     EXPECT_FALSE(FileExists(dir + "a.tmp")) << dir;
   }
-  e2e::RemoveFolderTree(windows + "\\unravel-temp");
-  e2e::RemoveFolderTree("C:\\Zentrova");
+  testbed::RemoveFolderTree(windows + "\\unravel-temp");
+  testbed::RemoveFolderTree("C:\\Zentrova");
 }
 
 TEST(FolderGuardTest, AFolderWhoseIdentityCannotBeReadOrThatIsAVolumeRootIsRefused) {
@@ -237,7 +238,7 @@ std::string EnvironmentFolder(const char* name) {
 }
 
 TEST(FolderGuardTest, TheShellsFoldersAreRefusedWhileTemporaryFoldersAndProductFoldersInThemAreNot) {
-  ASSERT_TRUE(e2e::ProfileIsThrowaway()) << "the profile's folders are not the test prefix's throwaway ones";
+  ASSERT_TRUE(testbed::ProfileIsThrowaway()) << "the profile's folders are not the test prefix's throwaway ones";
   const bool wow64 = !EnvironmentFolder("ProgramW6432").empty();
   const std::string documents = CsidlFolder(CSIDL_PERSONAL);
   const std::string product = documents + "\\Zentrova\\Temp";
@@ -312,8 +313,8 @@ TEST(FolderGuardTest, TheShellsFoldersAreRefusedWhileTemporaryFoldersAndProductF
     EXPECT_EQ(c.outcome == kRefused, FileExists(canary));
     DeleteFileA(canary.c_str());
   }
-  e2e::RemoveFolderTree(documents + "\\Zentrova");
-  e2e::RemoveFolderTree(appDataProduct);
+  testbed::RemoveFolderTree(documents + "\\Zentrova");
+  testbed::RemoveFolderTree(appDataProduct);
 }
 // --- Links and names: what an ordinary user can put in the way ------------
 // The links are made on the Unix side by prefix-links.sh (kLinks).
@@ -330,7 +331,7 @@ bool WriteWide(const std::wstring& path) {
 bool ExistsWide(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 TEST(LinkRuleTest, AFolderALinkLeadsToIsNeitherCleanedNorListedForControls) {
-  e2e::Staging stage;
+  testbed::Staging stage;
   stage.MakeFolder("C:\\unravel-plain\\Temp");
   stage.MakeFolder(std::string(kOther) + "\\Temp");
   const struct {
@@ -413,7 +414,7 @@ TEST(NameRuleTest, EntriesGoByTheirOwnNameAndNoLookAlikePathOrLinkIsFollowed) {
 // the folder above it, for one whose Temp is a link) deletes nothing the
 // link leads to, not even a file named as one in the folder that was checked.
 TEST(CheckedStorageFolderTest, AFolderSwappedForALinkAfterTheCheckIsNotFollowed) {
-  e2e::Staging stage;
+  testbed::Staging stage;
   stage.MakeFolder("C:\\unravel-swap\\Temp");
   stage.MakeFolder("C:\\unravel-swap-victim");
   stage.WriteFile("C:\\unravel-swap\\Temp\\victim.dat");

@@ -5,18 +5,18 @@
 #pragma once
 #include <windows.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
-namespace e2e {
+#include "Prefix.h"
+#include "Registry.h"
 
-struct ClassInfo {
-  std::string clsid;       // "{...}"
-  std::string name;        // display name (default value)
-  std::string serverPath;  // InprocServer32 default value
-  bool control = true;     // has a "Control" subkey
-};
+namespace testbed {
+
+// Where the product keeps its directory values (HKEY_USERS), first and
+// second place.
+constexpr char kPrimaryDirectories[] = ".Default\\Software\\Morvex\\Zentrova\\Directories";
+constexpr char kFallbackDirectories[] = ".Default\\Software\\Zentrova\\Zentrova\\Directories";
 
 class Staging {
  public:
@@ -27,6 +27,11 @@ class Staging {
 
   // The primary directory values; an empty text leaves that value out.
   void SetDirectories(const std::string& ocx, const std::string& temp, const std::string& root);
+  // The control folder made and recorded as the only directory value.
+  void SetControlFolderOnly(const std::string& ocx) {
+    MakeFolder(ocx);
+    SetDirectories(ocx, "", "");
+  }
   // A folder, with its parents, removed with everything in it afterwards.
   void MakeFolder(const std::string& dir);
   void WriteFile(const std::string& path, const std::string& content = "x");
@@ -35,32 +40,19 @@ class Staging {
   void CopyIn(const std::string& from, const std::string& to);
   // A file the program under test will write, removed afterwards.
   void Track(const std::string& path) { files_.push_back(path); }
-  void Register(const ClassInfo& info);
+  // A class registration, in the view given, removed afterwards.
+  void Register(const ClassInfo& info, ClassView view = ClassView::Process);
+  // A copy of a fixture control at info.serverPath, registered as `info`.
+  void InstallControl(const std::string& fixture, const ClassInfo& info, ClassView view = ClassView::Process);
   // The stand-in uninstaller in the Windows directory, and what it recorded.
   void InstallUninstaller();
   std::string UninstallerRecord() const;
-  std::string WindowsDir() const;
+  std::string WindowsDir() const { return testbed::WindowsDir(); }
 
  private:
   std::vector<std::string> folders_;
   std::vector<std::string> files_;
-  std::vector<std::string> classes_;
+  std::vector<std::pair<std::string, ClassView>> classes_;
 };
 
-bool FileExists(const std::string& path);
-// Removes a folder and everything in it, read-only files included.
-void RemoveFolderTree(const std::string& dir);
-// Waits until the file exists (a started program writes it).
-bool WaitFile(const std::string& path, DWORD timeoutMs);
-std::string ReadWholeFile(const std::string& path);
-bool KeyExists(HKEY root, const std::string& path);
-// Whether the profile's Documents holds the mark the prefix setup leaves in
-// its throwaway home: only then may a test point the cleanup at the
-// profile's folders (a broken guard would empty them).
-bool ProfileIsThrowaway();
-
-// Every key and value beneath root\path, flattened to "key\\name=type:data"
-// lines, for comparing the registry before and after a run.
-std::map<std::string, std::string> Snapshot(HKEY root, const std::string& path);
-
-}  // namespace e2e
+}  // namespace testbed
