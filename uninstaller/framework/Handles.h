@@ -64,6 +64,26 @@ struct GdiObjectTraits {
   static void Close(HGDIOBJ h) { DeleteObject(h); }
 };
 
+// A process or thread handle, null when there is none.
+struct KernelObjectTraits {
+  using Type = HANDLE;
+  static HANDLE Empty() { return nullptr; }
+  static void Close(HANDLE h) { CloseHandle(h); }
+};
+// A library loaded on behalf of COM, released through COM, which may keep
+// its own count.
+struct CoLibraryTraits {
+  using Type = HMODULE;
+  static HMODULE Empty() { return nullptr; }
+  static void Close(HMODULE h) { CoFreeLibrary(h); }
+};
+// A buffer the platform allocated with LocalAlloc for the caller (a
+// security descriptor, say).
+struct LocalMemTraits {
+  using Type = HLOCAL;
+  static HLOCAL Empty() { return nullptr; }
+  static void Close(HLOCAL p) { LocalFree(p); }
+};
 // A buffer the platform allocated with the COM task allocator (a known
 // folder's path, say).
 struct CoTaskMemTraits {
@@ -83,5 +103,8 @@ using UniqueRegKey = UniqueHandle<RegKeyTraits>;
 using UniqueFind = UniqueHandle<FindTraits>;
 using UniqueFile = UniqueHandle<FileTraits>;
 using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
+using UniqueKernelObject = UniqueHandle<KernelObjectTraits>;
+using UniqueCoLibrary = UniqueHandle<CoLibraryTraits>;
+using UniqueLocalMem = UniqueHandle<LocalMemTraits>;
 using UniqueCoTaskString = UniqueHandle<CoTaskMemTraits>;
 using SavedErrorMode = UniqueHandle<ErrorModeTraits>;

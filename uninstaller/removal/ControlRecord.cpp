@@ -8,14 +8,6 @@
 #include "../framework/Handles.h"
 
 namespace {
-// A control file is released through COM, which may keep its own count.
-struct CoLibraryTraits {
-  using Type = HMODULE;
-  static HMODULE Empty() { return nullptr; }
-  static void Close(HMODULE h) { CoFreeLibrary(h); }
-};
-using UniqueCoLibrary = UniqueHandle<CoLibraryTraits>;
-
 using UnregisterServerFn = HRESULT(STDAPICALLTYPE*)();
 
 long CallUnregisterServer(void* entry) { return reinterpret_cast<UnregisterServerFn>(entry)(); }

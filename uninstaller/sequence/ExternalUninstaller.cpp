@@ -2,6 +2,7 @@
 
 #include "../Messages.h"
 #include "../framework/DirectorySearch.h"
+#include "../framework/Handles.h"
 #include "SystemFolder.h"
 
 namespace {
@@ -25,8 +26,7 @@ bool StartUninstallerProgram(const Text& program, const Text& commandLine) {
   if (!CreateProcessA(program.Get(), writable.GetBuffer(writable.Length()), nullptr, nullptr, FALSE, 0, nullptr,
                       nullptr, &startup, &started))
     return false;
-  CloseHandle(started.hThread);
-  CloseHandle(started.hProcess);
+  UniqueKernelObject thread(started.hThread), process(started.hProcess);  // not waited for
   return true;
 }
 

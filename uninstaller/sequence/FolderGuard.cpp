@@ -175,14 +175,12 @@ bool IsSystemLink(const wchar_t* path) {
   UniqueFile link(CreateFileW(path, READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!link.IsValid()) return false;
-  PSID owner = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  PSID owner = nullptr;  // inside the descriptor
+  UniqueLocalMem descriptor;
   if (GetSecurityInfo(link.Get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
-                      &descriptor) != ERROR_SUCCESS)
+                      reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.Put())) != ERROR_SUCCESS)
     return false;
-  bool system = owner && IsValidSid(owner) && IsSystemOwner(owner);
-  LocalFree(descriptor);
-  return system;
+  return owner && IsValidSid(owner) && IsSystemOwner(owner);
 }
 
 // Characters up to and including the backslash that ends the root of a full
