@@ -8,6 +8,8 @@
 // WinMain, right after KeepCurrentDirectoryOutOfDllSearch.
 #include <windows.h>
 
+#include "SystemFunction.h"
+
 inline void TrustOnlyAdministratorsRedirections() {
   // PROCESS_MITIGATION_POLICY's ProcessRedirectionTrustPolicy and the
   // EnforceRedirectionTrust bit of its one-DWORD policy structure; older
@@ -15,10 +17,7 @@ inline void TrustOnlyAdministratorsRedirections() {
   const int kProcessRedirectionTrustPolicy = 16;
   const DWORD kEnforceRedirectionTrust = 0x1;
   using SetPolicy = BOOL(WINAPI*)(int, void*, SIZE_T);
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  SetPolicy set = kernel ? reinterpret_cast<SetPolicy>(
-                               reinterpret_cast<void*>(GetProcAddress(kernel, "SetProcessMitigationPolicy")))
-                         : nullptr;
+  SetPolicy set = FindSystemFunction<SetPolicy>("kernel32.dll", "SetProcessMitigationPolicy");
   DWORD policy = kEnforceRedirectionTrust;
   if (set) set(kProcessRedirectionTrustPolicy, &policy, sizeof policy);
 }

@@ -1,12 +1,12 @@
 #include "ForeignCallScope.h"
 
+#include "../../common/SystemFunction.h"
+
 namespace {
 // Thread error modes came later than the process's; looked up, so that the
 // program still starts where there are none.
 using GetThreadErrorModeFn = DWORD(WINAPI*)();
 using SetThreadErrorModeFn = BOOL(WINAPI*)(DWORD, DWORD*);
-
-FARPROC Kernel32Function(const char* name) { return GetProcAddress(GetModuleHandleA("kernel32.dll"), name); }
 
 // The DLL search directory, empty when none is set or it can't be read.
 void ReadDllDirectory(char (&dir)[MAX_PATH]) {
@@ -16,7 +16,7 @@ void ReadDllDirectory(char (&dir)[MAX_PATH]) {
 
 // The thread's error mode; false where the platform has no thread modes.
 bool ReadThreadErrorMode(DWORD* mode) {
-  auto get = reinterpret_cast<GetThreadErrorModeFn>(reinterpret_cast<void*>(Kernel32Function("GetThreadErrorMode")));
+  auto get = FindSystemFunction<GetThreadErrorModeFn>("kernel32.dll", "GetThreadErrorMode");
   if (!get) return false;
   *mode = get();
   return true;
@@ -64,7 +64,7 @@ ForeignCallScope::~ForeignCallScope() {
 
   DWORD threadMode = 0;
   if (ReadThreadErrorMode(&threadMode) && threadMode != threadErrorMode_) {
-    auto set = reinterpret_cast<SetThreadErrorModeFn>(reinterpret_cast<void*>(Kernel32Function("SetThreadErrorMode")));
+    auto set = FindSystemFunction<SetThreadErrorModeFn>("kernel32.dll", "SetThreadErrorMode");
     if (set) set(threadErrorMode_, nullptr);
   }
 

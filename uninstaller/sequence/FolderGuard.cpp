@@ -5,6 +5,7 @@
 
 #include <aclapi.h>
 
+#include "../../common/SystemFunction.h"
 #include "../framework/Handles.h"
 #include "SystemFolder.h"
 
@@ -98,10 +99,7 @@ void FolderGuard::ProtectShellFolders() {
     if (SUCCEEDED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, folder))) Protect(folder);
   }
 
-  HMODULE shell = GetModuleHandleA("shell32.dll");
-  KnownFolderLookup lookup =
-      shell ? reinterpret_cast<KnownFolderLookup>(reinterpret_cast<void*>(GetProcAddress(shell, "SHGetKnownFolderPath")))
-            : nullptr;
+  auto lookup = FindSystemFunction<KnownFolderLookup>("shell32.dll", "SHGetKnownFolderPath");
   if (lookup) {
     for (const KNOWNFOLDERID* id : kKnownFolders) {
       UniqueCoTaskString path;  // freed whatever the outcome

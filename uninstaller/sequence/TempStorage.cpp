@@ -3,6 +3,7 @@
 #include <stddef.h>
 #include <winternl.h>
 
+#include "../../common/SystemFunction.h"
 #include "../framework/DirectorySearch.h"
 #include "../framework/OwnedList.h"
 #include "../removal/ClassRegistrations.h"
@@ -22,7 +23,6 @@ class KeptNames {
   void Add(const char* name) { names_.Add(new Text(name)); }
   bool IsEmpty() const { return names_.Count() == 0; }
   bool Holds(const char* name) const {
-    if (names_.Count() == 0) return false;  // the usual case: nothing per file
     Text candidate(name);
     for (int i = 0; i < names_.Count(); ++i) {
       if (names_[i]->EqualsNoCase(candidate)) return true;
@@ -152,16 +152,11 @@ struct HandleCalls {
 };
 
 HandleCalls FindHandleCalls() {
-  HandleCalls calls = {nullptr, nullptr, nullptr, nullptr};
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  if (!kernel || !ntdll) return calls;
-  calls.query = reinterpret_cast<QueryByHandle>(
-      reinterpret_cast<void*>(GetProcAddress(kernel, "GetFileInformationByHandleEx")));
-  calls.set = reinterpret_cast<SetByHandle>(
-      reinterpret_cast<void*>(GetProcAddress(kernel, "SetFileInformationByHandle")));
-  calls.open = reinterpret_cast<OpenRelative>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtCreateFile")));
-  calls.queryObject = reinterpret_cast<QueryObject>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryObject")));
+  HandleCalls calls;
+  calls.query = FindSystemFunction<QueryByHandle>("kernel32.dll", "GetFileInformationByHandleEx");
+  calls.set = FindSystemFunction<SetByHandle>("kernel32.dll", "SetFileInformationByHandle");
+  calls.open = FindSystemFunction<OpenRelative>("ntdll.dll", "NtCreateFile");
+  calls.queryObject = FindSystemFunction<QueryObject>("ntdll.dll", "NtQueryObject");
   return calls;
 }
 
@@ -325,7 +320,7 @@ bool CleanTempStorage(const InstallDirs& dirs, const CheckedStorageFolder& folde
     if (!IsStoredFileToDelete(entry.FileAttributes) ||
         (entry.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) || !IsPlainName(name, length))
       return;
-    char spelled[MAX_PATH];
+    char spelled[MAX_PATH];  // the usual case, nothing kept, costs nothing per file
     if (!kept.IsEmpty() && SpellExactlyInAnsi(name, length, spelled, sizeof spelled) && kept.Holds(spelled)) return;
     DeleteEntry(calls, folder, name, length);
   });
