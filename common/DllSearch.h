@@ -9,8 +9,24 @@
 // own. Header only: both programs call it first thing in WinMain.
 #include <windows.h>
 
+#include "SystemFunction.h"
+
 inline void KeepCurrentDirectoryOutOfDllSearch() {
   char systemDir[MAX_PATH];
   UINT length = GetSystemDirectoryA(systemDir, MAX_PATH);
   SetDllDirectoryA(length > 0 && length < MAX_PATH ? systemDir : "");
+}
+
+// Takes the program's own folder out of the search too, where the platform
+// has the call (looked up at run time): a load by name then looks in the
+// system directory alone. unravel may be started from a folder anybody
+// writes to (a download folder), where a library of the same name as a
+// system one could lie beside it. dxprep does not call it: its setup
+// library is meant to lie beside it. Controls still find their own
+// libraries in their own folder (ControlRecord.cpp's load flags).
+inline void KeepProgramFolderOutOfDllSearch() {
+  const DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+  using SetDefaultDirectories = BOOL(WINAPI*)(DWORD);
+  auto set = FindSystemFunction<SetDefaultDirectories>("kernel32.dll", "SetDefaultDllDirectories");
+  if (set) set(kSearchSystem32);
 }

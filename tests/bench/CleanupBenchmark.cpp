@@ -69,6 +69,8 @@ int main(int argc, char** argv) {
   FolderGuard guard;
   guard.ProtectSystemFolders();
   guard.ProtectShellFolders();
+  InstallDirs dirs;
+  dirs.tempStorageDir = kDir;
   double bestCleanup = 1e9, bestBare = 1e9;
   for (int round = 0; round < rounds; ++round) {
     if (!Fill(files)) {
@@ -76,7 +78,7 @@ int main(int argc, char** argv) {
       return 1;
     }
     double start = bench::Now();
-    bool cleaned = CleanTempStorage(kDir, guard);
+    bool cleaned = CleanTempStorage(dirs, guard);
     double cleanup = bench::Now() - start;
     int left = Remaining();
     if (!cleaned || left != 0) {

@@ -76,7 +76,8 @@ int main(int argc, char** argv) {
   OwnedList<ControlRecord> records;
   double walk = bench::Best([&] {
     records.Clear();
-    CollectProductControls(storage, records);
+    HeldFolder folder;
+    CollectProductControls(storage, folder, records);
   });
   std::vector<std::string> literal;
   double literalTime = bench::Best([&] {

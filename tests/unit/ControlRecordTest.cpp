@@ -31,11 +31,14 @@ class ControlRecordTest : public ::testing::Test {
     EXPECT_TRUE(CopyFileA(Fixture(fixture).c_str(), path.c_str(), FALSE)) << Fixture(fixture);
     return path;
   }
+  // As the control list does it: the control's folder held first.
   static int Unregister(const std::string& path) {
+    HeldFolder folder;
+    EXPECT_TRUE(folder.Open(path.substr(0, path.rfind('\\') + 1).c_str())) << path;
     ControlRecord record;
     record.serverPath = ControlRecord::CopyText(path.c_str());
     record.fileExists = 1;
-    return record.Unregister();
+    return record.Unregister(folder);
   }
   static bool Loaded(const std::string& path) { return GetModuleHandleA(path.c_str()) != nullptr; }
 
@@ -90,7 +93,9 @@ TEST_F(ControlRecordTest, NothingLoadableOrNoPathGivesZero) {
   EXPECT_EQ(0, Unregister(box_ / "missing.ocx"));
 
   ControlRecord empty;  // no path at all; destroying it frees nothing
-  EXPECT_EQ(0, empty.Unregister());
+  HeldFolder folder;
+  ASSERT_TRUE(folder.Open(box_.Dir().c_str()));
+  EXPECT_EQ(0, empty.Unregister(folder));
 }
 TEST_F(ControlRecordTest, AFaultInTheEntryPointGivesZeroOnceAndAgainLater) {
   StartLog();

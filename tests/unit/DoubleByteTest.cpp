@@ -91,7 +91,7 @@ TEST_F(DoubleByteTest, ALookAlikeBackslashNameGoesItselfAndATrailByteFolderIsCle
   dirs.tempStorageDir = folder;
   EXPECT_STREQ("", FindInstallFile(kUninstallScriptMask, nullptr, dirs).Get());
 
-  EXPECT_TRUE(CleanTempStorage(folder));
+  EXPECT_TRUE(CleanTempStorage(dirs));
   EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(victim.Get()));
   for (const std::wstring& entry : entries) {
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(entry.c_str()));

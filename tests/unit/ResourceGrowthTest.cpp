@@ -52,7 +52,8 @@ TEST(ResourceGrowthTest, RepeatedWalkLookupAndCleanupKeepHandlesGdiObjectsAndHea
   auto round = [&] {
     {
       OwnedList<ControlRecord> records;
-      CollectProductControls(box.Dir().c_str(), records);
+      HeldFolder folder;
+      CollectProductControls(box.Dir().c_str(), folder, records);
       listed = records.Count();
     }
     InstallDirs dirs;
@@ -60,7 +61,9 @@ TEST(ResourceGrowthTest, RepeatedWalkLookupAndCleanupKeepHandlesGdiObjectsAndHea
     dirs.rootDir = box.Dir().c_str();
     found = FindInstallFile("DeIsLog.*", nullptr, dirs).IsEmpty() ? 0 : 1;
     for (const char* name : {"a.tmp", "b.tmp"}) WriteFile(box / (std::string("temp\\") + name));
-    CleanTempStorage((box / "temp\\").c_str());
+    InstallDirs temp;
+    temp.tempStorageDir = (box / "temp\\").c_str();
+    CleanTempStorage(temp);
     SetDialogColors(RGB(192, 192, 192), RGB(0, 0, 0));
   };
   round();  // first use fills the platform's own caches

@@ -4,6 +4,7 @@
 #include "removal/ControlRemovalDialog.h"
 #include "sequence/ExternalUninstaller.h"
 #include "sequence/TempStorage.h"
+#include "storage/LinkRule.h"
 
 #include <knownfolders.h>
 #include <shlobj.h>
@@ -11,6 +12,16 @@
 #include <vector>
 
 namespace {
+using ::CleanTempStorage;
+// The cleanup for an installation of which only the temporary directory is known.
+InstallDirs TempOnly(const char* dir) {
+  InstallDirs dirs;
+  dirs.tempStorageDir = dir;
+  return dirs;
+}
+bool CleanTempStorage(const char* dir) { return CleanTempStorage(TempOnly(dir)); }
+bool CleanTempStorage(const char* dir, const FolderGuard& guard) { return CleanTempStorage(TempOnly(dir), guard); }
+
 TEST(TempStorageTest, OnlyArchiveFlaggedEntriesAreDeleted) {
   EXPECT_TRUE(IsStoredFileToDelete(FILE_ATTRIBUTE_ARCHIVE));
   EXPECT_TRUE(IsStoredFileToDelete(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
@@ -39,8 +50,6 @@ TEST(TempStorageTest, MissingOrEmptyDirectoryAndFailedDeletionAreSilent) {
   Sandbox box("temp-empty");
   EXPECT_TRUE(CleanTempStorage(""));
   EXPECT_FALSE(CleanTempStorage((box / "missing\\").c_str()));
-  EXPECT_TRUE(DeleteStoredFile(""));
-  EXPECT_FALSE(DeleteStoredFile((box / "missing.tmp").c_str()));
 }
 
 // --- The folder guard -------------------------------------------------
@@ -179,14 +188,19 @@ TEST(FolderGuardTest, OrdinaryFoldersAndFoldersNamedLikeSystemFoldersAreStillCle
   guard.ProtectSystemFolders();
   for (const std::string& dir : {std::string("C:\\Zentrova\\"), std::string("C:\\Zentrova\\Temp\\"),
                                  std::string("C:\\Zentrova\\windows\\"), std::string("C:\\Zentrova\\windows\\system32\\"),
-                                 windows + "\\unravel-temp\\", std::string("Zentrova\\Temp\\"),
-                                 DriveCThroughZ() + "\\Zentrova\\Temp\\"}) {
+                                 windows + "\\unravel-temp\\", std::string("Zentrova\\Temp\\")}) {
     CreateDirectoryA(dir.c_str(), nullptr);
     WriteFile(dir + "a.tmp");
     EXPECT_TRUE(guard.Allows(dir.c_str())) << dir;
     EXPECT_TRUE(CleanTempStorage(dir.c_str())) << dir;
     EXPECT_FALSE(FileExists(dir + "a.tmp")) << dir;
   }
+  // Another drive's spelling of the same folder is not the name the system
+  // gives it: held by that name, nothing would say which links were crossed.
+  const std::string throughZ = DriveCThroughZ() + "\\Zentrova\\Temp\\";
+  WriteFile(throughZ + "a.tmp");
+  EXPECT_FALSE(CleanTempStorage(throughZ.c_str()));
+  EXPECT_TRUE(FileExists(throughZ + "a.tmp"));
   testbed::RemoveFolderTree(windows + "\\unravel-temp");
   testbed::RemoveFolderTree("C:\\Zentrova");
 }
@@ -359,10 +373,11 @@ TEST(LinkRuleTest, AFolderALinkLeadsToIsNeitherCleanedNorListedForControls) {
     EXPECT_EQ(c.reached, CleanTempStorage(c.folder.c_str()));
     EXPECT_EQ(!c.reached, FileExists(canary));
     OwnedList<ControlRecord> records;
-    EXPECT_TRUE(CollectProductControls(c.folder.c_str(), records));
+    HeldFolder held;
+    EXPECT_TRUE(CollectProductControls(c.folder.c_str(), held, records));
     EXPECT_EQ(c.reached ? 1 : 0, records.Count());
   }
-  EXPECT_TRUE(IsReachedWithoutLinks("C:\\unravel-plain\\missing\\"));  // nothing there to follow
+  EXPECT_FALSE(IsReachedWithoutLinks("C:\\unravel-plain\\missing\\"));  // nothing there to reach
   EXPECT_FALSE(IsReachedWithoutLinks(""));
 }
 
@@ -413,7 +428,7 @@ TEST(NameRuleTest, EntriesGoByTheirOwnNameAndNoLookAlikePathOrLinkIsFollowed) {
 // The folder is checked once, open; swapping it for a link afterwards (here
 // the folder above it, for one whose Temp is a link) deletes nothing the
 // link leads to, not even a file named as one in the folder that was checked.
-TEST(CheckedStorageFolderTest, AFolderSwappedForALinkAfterTheCheckIsNotFollowed) {
+TEST(HeldFolderTest, AFolderSwappedForALinkAfterTheCheckIsNotFollowed) {
   testbed::Staging stage;
   stage.MakeFolder("C:\\unravel-swap\\Temp");
   stage.MakeFolder("C:\\unravel-swap-victim");
@@ -422,8 +437,9 @@ TEST(CheckedStorageFolderTest, AFolderSwappedForALinkAfterTheCheckIsNotFollowed)
   const std::string swap = std::string(kLinks) + "\\swap";
   FolderGuard guard;
   guard.ProtectSystemFolders();
-  CheckedStorageFolder folder;
-  ASSERT_TRUE(folder.Open("C:\\unravel-swap\\Temp\\", guard));
+  HeldFolder folder;
+  ASSERT_TRUE(folder.Open("C:\\unravel-swap\\Temp\\"));
+  ASSERT_TRUE(guard.Allows(folder.Get(), "C:\\unravel-swap\\Temp\\"));
 
   ASSERT_TRUE(MoveFileA("C:\\unravel-swap", "C:\\unravel-swap-checked"));
   ASSERT_TRUE(MoveFileA(swap.c_str(), "C:\\unravel-swap"));

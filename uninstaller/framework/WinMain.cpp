@@ -6,6 +6,7 @@
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   KeepCurrentDirectoryOutOfDllSearch();
+  KeepProgramFolderOutOfDllSearch();
   TrustOnlyAdministratorsRedirections();
   Application* app = Application::Current();
   if (app) app->Start();

@@ -1,8 +1,10 @@
 #pragma once
-// The class registrations under HKEY_CLASSES_ROOT\CLSID, as the control list
-// and the cleanup read them. Reads only; nothing here writes a key.
+// The product's controls among the class registrations under
+// HKEY_CLASSES_ROOT\CLSID, as the control list finds them. Reads only;
+// nothing here writes a key.
 #include "../framework/OwnedList.h"
 #include "../framework/Text.h"
+#include "../storage/HeldFolder.h"
 #include "ControlRecord.h"
 
 // True only for a path that names a file directly in dir: its directory part
@@ -13,20 +15,11 @@
 // file outside dir.
 bool IsPathInDir(const Text& dir, const char* path);
 
-// Walks the classes under HKEY_CLASSES_ROOT\CLSID in registry order and
-// appends one record for each class marked "Control" whose server file lies
-// directly in storageDir (IsPathInDir). None, and true, when a link leads
-// to storageDir (IsReachedWithoutLinks): no file there is surely the
-// product's. False if "CLSID" can't be opened.
-bool CollectProductControls(const Text& storageDir, OwnedList<ControlRecord>& records);
-
-// Calls visit(context, serverPath) with the in-process server path (the
-// default value of "<class>\InprocServer32", as stored) of every class under
-// HKEY_CLASSES_ROOT\CLSID, controls or not. One query per class; reads only.
-// False if "CLSID" can't be opened.
-bool ForEachClassServer(void (*visit)(void* context, const char* serverPath), void* context);
-
-template <typename Visit>
-bool ForEachClassServer(Visit& visit) {
-  return ForEachClassServer([](void* context, const char* path) { (*static_cast<Visit*>(context))(path); }, &visit);
-}
+// Holds storageDir in folder (HeldFolder::Open), then walks the classes
+// under HKEY_CLASSES_ROOT\CLSID in registry order and appends one record for
+// each class marked "Control" whose server file lies directly in storageDir
+// (IsPathInDir). A storageDir that does not exist holds nothing and still
+// lists its controls, as missing files. None, and true, when the folder is
+// there but can't be held (a link leads to it, it can't be opened): no file
+// there is surely the product's. False if "CLSID" can't be opened.
+bool CollectProductControls(const Text& storageDir, HeldFolder& folder, OwnedList<ControlRecord>& records);

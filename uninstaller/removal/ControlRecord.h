@@ -3,6 +3,8 @@
 // and whether that file existed when the list was built.
 #include <windows.h>
 
+#include "../storage/HeldFolder.h"
+
 class ControlRecord {
  public:
   ControlRecord() {}
@@ -11,7 +13,13 @@ class ControlRecord {
   ControlRecord& operator=(const ControlRecord&) = delete;
 
   // Loads serverPath (its own folder searched first for what it imports),
-  // calls its own "DllUnregisterServer" and releases it. 1 when the entry
+  // calls its own "DllUnregisterServer" and releases it, but only while
+  // serverPath leads to its file directly in folder, the control folder held
+  // since the list was made: right before the load the file is opened by its
+  // name through folder and pinned there, and serverPath must open that very
+  // file with no link on the way (HeldFolder::OpenEntryNamedBy); right after
+  // it, the module's own file must be that file too, or its entry point is
+  // not called. Otherwise 0, nothing called. 1 when the entry
   // point ran and reported success (S_FALSE included), 0 for anything else.
   // Makes its own balanced COM initialisation. Any exception that leaves the
   // entry point (see FaultGuard.h) gives 0 too. The module it left is kept
@@ -22,7 +30,7 @@ class ControlRecord {
   // DllMain is the loader's to handle: the load fails. Whatever the control
   // did to the thread's directories, error modes and queue is undone (see
   // ForeignCallScope.h).
-  int Unregister();
+  int Unregister(const HeldFolder& folder);
 
   // Copies text with its zero byte into a new owned buffer (none for none).
   static char* CopyText(const char* text);

@@ -1,7 +1,6 @@
 #include "ControlRemovalDialog.h"
 
 #include "../Messages.h"
-#include "../sequence/TempStorage.h"
 #include "UnregisterConfirmDialog.h"
 
 BOOL ControlRemovalDialog::OnInitDialog() {
@@ -25,7 +24,7 @@ bool ControlRemovalDialog::OnCommand(UINT id) {
 void ControlRemovalDialog::FillControlList() {
   SendMessageA(controlList, LB_RESETCONTENT, 0, 0);
   HCURSOR previous = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
-  bool walked = CollectProductControls(storageDir, records);
+  bool walked = CollectProductControls(storageDir, controlFolder, records);
   for (int i = 0; i < records.Count(); ++i)
     SendMessageA(controlList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(records[i]->description));
   SetCursor(previous);
@@ -85,11 +84,12 @@ void ControlRemovalDialog::DeleteSelected() {
 
 void ControlRemovalDialog::RemoveControl(ControlRecord& record) {
   if (!record.fileExists) return;
-  if (record.Unregister() != 1) {
+  if (record.Unregister(controlFolder) != 1) {
     ReportFailure(kUnregisterFailedFormat, record);
     return;
   }
-  if (!DeleteStoredFile(record.serverPath)) ReportFailure(kDeleteFailedFormat, record);
+  // By its name, through the held folder, never by the path read again.
+  if (!controlFolder.DeleteEntryNamedBy(record.serverPath)) ReportFailure(kDeleteFailedFormat, record);
 }
 
 void ControlRemovalDialog::ReportFailure(const char* format, const ControlRecord& record) {
@@ -102,5 +102,6 @@ void ControlRemovalDialog::FreeRecords() { records.Clear(); }
 
 void ControlRemovalDialog::Close() {
   FreeRecords();
+  controlFolder.Close();
   EndDialog(IDCANCEL);
 }

@@ -3,7 +3,8 @@
 #include "../Messages.h"
 #include "../framework/DirectorySearch.h"
 #include "../framework/Handles.h"
-#include "SystemFolder.h"
+#include "../storage/LinkRule.h"
+#include "../storage/SystemFolder.h"
 
 namespace {
 const char kCommandFormat[] = "%s -f\"%s\"";
@@ -15,7 +16,9 @@ const char kUninstallScriptMask[] = "DeIsLog.*";
 
 // The program's path is not quoted in the command line, so letting the
 // platform split that line could start another program (C:\My.exe for
-// C:\My Windows\uninst.exe): the path found is named on its own.
+// C:\My Windows\uninst.exe): the path found is named on its own. It starts
+// in the Windows directory, not in whatever folder this program was started
+// from.
 bool StartUninstallerProgram(const Text& program, const Text& commandLine) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
@@ -23,8 +26,9 @@ bool StartUninstallerProgram(const Text& program, const Text& commandLine) {
   startup.wShowWindow = SW_SHOWNORMAL;
   PROCESS_INFORMATION started = {};
   Text writable = commandLine;  // CreateProcessA may write into the line
+  Text windows = ReadSystemFolder(GetWindowsDirectoryA);
   if (!CreateProcessA(program.Get(), writable.GetBuffer(writable.Length()), nullptr, nullptr, FALSE, 0, nullptr,
-                      nullptr, &startup, &started))
+                      windows.IsEmpty() ? nullptr : windows.Get(), &startup, &started))
     return false;
   UniqueKernelObject thread(started.hThread), process(started.hProcess);  // not waited for
   return true;
@@ -62,6 +66,9 @@ Text BuildUninstallCommand(const Text& uninstallerPath, const Text& scriptPath) 
 
 void StartExternalUninstaller(const InstallDirs& dirs) {
   Text scriptPath = FindInstallFile(kUninstallScriptMask, nullptr, dirs);
+  // The uninstaller runs elevated on it: a script reached through a link an
+  // ordinary user made (its folder's or its own) is none of the product's.
+  if (!scriptPath.IsEmpty() && !IsReachedWithoutLinks(scriptPath)) scriptPath = Text();
 
   Text windows = ReadSystemFolder(GetWindowsDirectoryA, kWindowsDirSize);
   if (!windows.IsEmpty()) windows += "\\";

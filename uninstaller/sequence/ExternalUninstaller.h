@@ -4,8 +4,10 @@
 #include "InstallDirs.h"
 
 // Starts "<uninstaller> -f\"<script>\"" without waiting, or, when either file
-// is missing or the two paths don't fit the command buffer, shows the two
-// messages that tell the user how to do it by hand.
+// is missing, the script (or a folder on its path) is reached through a link
+// an ordinary user could have made (LinkRule.h), or the two paths don't fit
+// the command buffer, shows the two messages that tell the user how to do it
+// by hand.
 void StartExternalUninstaller(const InstallDirs& dirs);
 
 // The uninstall script's mask, as the hand-over searches for it.
@@ -26,7 +28,8 @@ Text ParentOfTempStorage(const Text& tempStorageDir);
 
 // Starts program itself (never a program the platform might find by
 // splitting an unquoted command line) with this command line, shown
-// normally, not waited for. False if it could not be started.
+// normally, in the Windows directory, not waited for. False if it could not
+// be started.
 bool StartUninstallerProgram(const Text& program, const Text& commandLine);
 
 // The command line, or empty text when it would not fit 520 bytes.

@@ -1,23 +1,9 @@
 #pragma once
-// Which folders the program may delete from. An ordinary user can rename a
-// folder the product left writable and put a link in its place, and the
-// program runs with administrator rights, so every folder it empties passes
-// both rules here: no link leads there, and it is none of the system's and
-// the shell's own folders.
+// Which folders the cleanup may empty: none of the system's and the shell's
+// own. The other rule every folder it empties passes, that no link leads
+// there, is LinkRule.h's.
 #include "../framework/Text.h"
 #include "FolderIdentity.h"
-
-// Whether folder is reached without passing a link another user could have
-// made: false when the folder itself or any folder on its path (the path as
-// GetFullPathName spells it in full, relative to the current directory)
-// carries FILE_ATTRIBUTE_REPARSE_POINT, unless that link is owned by SYSTEM,
-// TrustedInstaller or the Administrators group, as the system's own links
-// are. A part of the path that does not exist is no link: the folder can't
-// be reached at all then. False, too, for an empty text, a path the platform
-// can't take in full or whose parts can't be read, and a link whose owner
-// can't be read. Wide-character calls throughout, so that no name is turned
-// into a look-alike on the way. One attribute read per part of the path.
-bool IsReachedWithoutLinks(const Text& folder);
 
 // The folders the cleanup must never empty, known by their identity (see
 // FolderIdentity.h), so that no spelling of a path and no link gets past.

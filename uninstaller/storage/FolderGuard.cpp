@@ -3,8 +3,6 @@
 #include <knownfolders.h>
 #include <shlobj.h>
 
-#include <aclapi.h>
-
 #include "../../common/SystemFunction.h"
 #include "../framework/Handles.h"
 #include "SystemFolder.h"
@@ -145,86 +143,3 @@ bool FolderGuard::Allows(HANDLE folder, const Text& dir, FolderIdentity* identit
   return true;
 }
 
-namespace {
-// Owners whose links are the system's own: SYSTEM, TrustedInstaller and the
-// Administrators group. Nobody without administrator rights can give a
-// file one of them.
-const DWORD kSystemOwners[][7] = {
-    // count, then the sub-authorities under the NT authority (5)
-    {1, SECURITY_LOCAL_SYSTEM_RID},
-    {6, SECURITY_SERVICE_ID_BASE_RID, 956008885, 3418522649, 1831038044, 1853292631, 2271478464},
-    {2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS},
-};
-
-bool IsSystemOwner(PSID owner) {
-  SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-  for (const DWORD* known : kSystemOwners) {
-    BYTE buffer[SECURITY_MAX_SID_SIZE];
-    PSID sid = buffer;
-    if (!InitializeSid(sid, &nt, static_cast<BYTE>(known[0]))) continue;
-    for (DWORD i = 0; i < known[0]; ++i) *GetSidSubAuthority(sid, i) = known[i + 1];
-    if (EqualSid(owner, sid)) return true;
-  }
-  return false;
-}
-
-// The link itself is opened, not what it leads to, and its owner read.
-bool IsSystemLink(const wchar_t* path) {
-  UniqueFile link(CreateFileW(path, READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!link.IsValid()) return false;
-  PSID owner = nullptr;  // inside the descriptor
-  UniqueLocalMem descriptor;
-  if (GetSecurityInfo(link.Get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
-                      reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.Put())) != ERROR_SUCCESS)
-    return false;
-  return owner && IsValidSid(owner) && IsSystemOwner(owner);
-}
-
-// Characters up to and including the backslash that ends the root of a full
-// path: "C:\", "\\server\share\", "\\?\C:\", "\\?\UNC\server\share\"
-// and the like; 0 for anything else.
-int RootLength(const wchar_t* path) {
-  if (path[0] && path[1] == L':' && path[2] == L'\\') return 3;
-  if (path[0] != L'\\' || path[1] != L'\\') return 0;
-  int separators = 4;  // "\\server\share\"
-  if ((path[2] == L'?' || path[2] == L'.') && path[3] == L'\\') {
-    if (path[4] && path[5] == L':' && path[6] == L'\\') return 7;
-    bool unc = (path[4] | 0x20) == L'u' && (path[5] | 0x20) == L'n' && (path[6] | 0x20) == L'c' && path[7] == L'\\';
-    separators = unc ? 6 : 4;  // "\\?\UNC\server\share\", "\\?\Volume{...}\"
-  }
-  for (int i = 2; path[i]; ++i) {
-    if (path[i] == L'\\' && --separators == 2) return i + 1;
-  }
-  return 0;
-}
-}  // namespace
-
-bool IsReachedWithoutLinks(const Text& folder) {
-  if (folder.IsEmpty()) return false;
-  wchar_t given[MAX_PATH * 2];
-  int givenLength = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, folder.Get(), folder.Length() + 1, given,
-                                        MAX_PATH * 2);
-  if (givenLength == 0) return false;
-  wchar_t full[MAX_PATH * 2];
-  DWORD length = GetFullPathNameW(given, MAX_PATH * 2, full, nullptr);
-  if (length == 0 || length >= MAX_PATH * 2) return false;
-  int root = RootLength(full);
-  if (root == 0) return false;
-  // Every part after the root, each cut off in place at its end.
-  for (DWORD end = root; end <= length; ++end) {
-    if (end < length && full[end] != L'\\') continue;
-    if (end == static_cast<DWORD>(root) || full[end - 1] == L'\\') continue;
-    wchar_t kept = full[end];
-    full[end] = L'\0';
-    DWORD attributes = GetFileAttributesW(full);
-    DWORD error = GetLastError();
-    bool link = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-                !IsSystemLink(full);
-    full[end] = kept;
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-      return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-    if (link) return false;
-  }
-  return true;
-}
