@@ -279,4 +279,38 @@ TEST_F(MisbehavingControl, WhatLiesOutsideTheProductStaysAndABrokenChainCostsIts
   EXPECT_EQ(std::string::npos, ReadWholeFile(log_).find("inner.ocx"));
   EXPECT_EQ(std::string::npos, ReadWholeFile(log_).find("planted.ocx"));
 }
+// While the question waits, another user renames the control folder and puts
+// a link in its place, to a folder with a control of the same name: that one
+// is neither loaded nor deleted, the product's own stays in the renamed
+// folder, and the run goes on to the hand-over.
+TEST_F(MisbehavingControl, AControlFolderSwappedWhileTheQuestionWaitsLoadsAndDeletesNothingElse) {
+  const std::string root = "C:\\ZH\\", ocx = root + "Ocx\\", other = "C:\\ZHOther\\";
+  for (const std::string& dir : {ocx, other}) stage_.MakeFolder(dir);
+  stage_.SetDirectories(ocx, "", root);
+  stage_.InstallControl("ctl_ok.ocx", {Clsid(40), "Common Dialog", ocx + "comdlg.ocx"});
+  // Loading the other one would load the library beside it, which marks it.
+  stage_.CopyFixture("ctl_plant.ocx", other + "comdlg.ocx");
+  stage_.CopyFixture("zplant.dll", other + "zplant.dll");
+  stage_.Track(other + "planted-loaded.txt");
+  stage_.WriteFile(root + "DeIsLog.1");
+  stage_.InstallUninstaller();
+  struct Restore {  // before the staging's tree removal could follow the link
+    ~Restore() { RunOnUnixSide("if [ -L ZH/Ocx ]; then rm ZH/Ocx && mv ZH/Ocx-held ZH/Ocx; fi", kTimeoutMs); }
+  } restore;
+
+  StartToTheList();
+  SelectLines(list_, {0});
+  Click(removal_, IDOK);
+  HWND question = app_->WaitWindow(kQuestion);
+  ASSERT_NE(question, nullptr);
+  ASSERT_TRUE(RunOnUnixSide("mv ZH/Ocx ZH/Ocx-held && ln -s ../ZHOther ZH/Ocx", kTimeoutMs));
+  Click(question, kYesToAll);
+  ASSERT_TRUE(WaitGone(question));
+  ASSERT_NO_FATAL_FAILURE(ExpectFailure("Unable to unregister control Common Dialog"));
+  ASSERT_NO_FATAL_FAILURE(ExpectCleanupAndHandOver("", root + "DeIsLog.1"));
+  EXPECT_TRUE(FileExists(other + "comdlg.ocx"));
+  EXPECT_FALSE(FileExists(other + "planted-loaded.txt")) << "the other control was loaded";
+  EXPECT_EQ(0, Unregistrations(ocx + "comdlg.ocx"));
+  EXPECT_TRUE(FileExists(root + "Ocx-held\\comdlg.ocx"));
+}
 }  // namespace

@@ -77,6 +77,22 @@ TEST_F(Sequence, RemovesControlsThenCleansTemporaryStorageThenHandsOver) {
     EXPECT_TRUE(FileExists(std::string("C:\\ZS\\") + kept)) << kept;
 }
 
+// A Root an ordinary user made a link to another folder holding a script:
+// the uninstaller would run elevated on that user's script, so nothing starts.
+TEST_F(Sequence, ARootFolderThatIsALinkHandsNothingOver) {
+  stage_.MakeFolder("C:\\ZROther");
+  stage_.WriteFile("C:\\ZROther\\DeIsLog.1");
+  ASSERT_TRUE(RunOnUnixSide("ln -s ZROther ZR", kTimeoutMs));
+  struct Unlink {
+    ~Unlink() { RunOnUnixSide("rm ZR", kTimeoutMs); }
+  } unlink;
+  stage_.SetDirectories("", "", "C:\\ZR\\");
+  stage_.InstallUninstaller();
+  ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
+  ASSERT_NO_FATAL_FAILURE(ExpectMessage(kNoControls));
+  ASSERT_NO_FATAL_FAILURE(ExpectNothingHandedOver());
+}
+
 TEST_F(Sequence, WithoutRootTheFolderAboveTemporaryStorageIsSearchedAndAFolderCounts) {
   stage_.MakeFolder("C:\\ZD\\TEMP");
   stage_.MakeFolder("C:\\ZD\\DeIsLog.old");  // a folder named like the mask

@@ -83,6 +83,26 @@ bool WaitFile(const std::string& path, DWORD timeoutMs) {
   return FileExists(path);
 }
 
+bool RunOnUnixSide(const std::string& command, DWORD timeoutMs) {
+  const char* prefix = getenv("WINEPREFIX");
+  if (!prefix || prefix[0] != '/') return false;
+  // Wine starts a Unix program without a handle to wait on: it marks its end.
+  const std::string done = "C:\\unravel-unix-done.tmp";
+  DeleteFileA(done.c_str());
+  std::string line = std::string("/bin/sh -c \"cd '") + prefix + "/drive_c' && " + command +
+                     " && touch unravel-unix-done.tmp\"";
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started = {};
+  if (!CreateProcessA("Z:\\bin\\sh", &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
+    return false;
+  if (started.hThread) CloseHandle(started.hThread);
+  if (started.hProcess) CloseHandle(started.hProcess);
+  bool ended = WaitFile(done, timeoutMs);
+  DeleteFileA(done.c_str());
+  return ended;
+}
+
 std::string WindowsDir() {
   char dir[MAX_PATH];
   GetWindowsDirectoryA(dir, MAX_PATH);

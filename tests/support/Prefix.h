@@ -29,6 +29,11 @@ std::string ReadWholeFile(const std::string& path);
 // Waits until the file exists (a started program writes it).
 bool WaitFile(const std::string& path, DWORD timeoutMs);
 std::string WindowsDir();
+// Runs a shell command in the prefix's drive_c on the Unix side, as another
+// user's process changes files: past Wine's sharing modes, and making links
+// Wine itself cannot. Waits until it has ended; false if it failed or did
+// not end within timeoutMs.
+bool RunOnUnixSide(const std::string& command, DWORD timeoutMs);
 // Whether the profile's Documents holds the mark the prefix setup leaves in
 // its throwaway home: only then may a test point the cleanup at the
 // profile's folders (a broken guard would empty them).

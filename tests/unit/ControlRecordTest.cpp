@@ -7,6 +7,7 @@
 #include "ExceptionChain.h"
 #include "removal/FaultGuard.h"
 #include "removal/ControlRecord.h"
+#include "../../common/DllSearch.h"
 
 namespace {
 const char kClsidOk[] = "CLSID\\{5A3E0C71-2B8D-4F6A-9C41-7D0E11A2B301}";
@@ -162,7 +163,23 @@ std::string ThreadStateReading(int what) {
   return PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) ? "a quit message" : "no quit message";
 }
 
+// After the program's start-up a load by name no longer looks beside the
+// program (where the platform has the call), while a control still finds
+// what it imports beside itself.
 TEST_F(ControlRecordTest, ALibraryBesideTheControlIsFoundAndTheThreadIsLeftAsItWas) {
+  char self[MAX_PATH];
+  ASSERT_GT(GetModuleFileNameA(nullptr, self, MAX_PATH), 0u);
+  const std::string besideProgram = std::string(self, strrchr(self, '\\') + 1) + "unravel-beside.dll";
+  ASSERT_TRUE(CopyFileA(Fixture("zplant.dll").c_str(), besideProgram.c_str(), FALSE));
+  HMODULE found = LoadLibraryA("unravel-beside.dll");  // the platform's own search finds it
+  EXPECT_NE(nullptr, found);
+  FreeLibrary(found);
+  KeepProgramFolderOutOfDllSearch();
+  if (GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories"))
+    EXPECT_EQ(nullptr, LoadLibraryA("unravel-beside.dll"));
+  DeleteFileA(besideProgram.c_str());
+  DeleteFileA((besideProgram.substr(0, besideProgram.rfind('\\') + 1) + "planted-loaded.txt").c_str());
+
   // The control imports zplant.dll by name; it lies in the control's folder only.
   std::string beside = Install("ctl_plant.ocx", "beside.ocx");
   Install("zplant.dll", "zplant.dll");
