@@ -381,6 +381,54 @@ TEST(LinkRuleTest, AFolderALinkLeadsToIsNeitherCleanedNorListedForControls) {
   EXPECT_FALSE(IsReachedWithoutLinks(""));
 }
 
+// The rule is decided on what is open, by the name the system gives it: a
+// handle that came through a link (as one swapped in before the open leaves
+// it) fails whatever the path says by the time of the check, and a file the
+// held folder holds is used only through a path that leads to it alone.
+TEST(LinkRuleTest, TheOpenObjectDecidesAndAPathMustLeadToTheVeryEntryHeld) {
+  testbed::Staging stage;
+  stage.MakeFolder("C:\\unravel-plain\\Temp");
+  stage.MakeFolder(kOther);
+  stage.WriteFile(std::string(kOther) + "\\x.ocx");
+  stage.WriteFile("C:\\unravel-plain\\Temp\\x.ocx");
+  const std::string other = kOther, plain = "C:\\unravel-plain\\Temp", linked = std::string(kLinks) + "\\other";
+  const struct {
+    std::string opened, checked;
+    bool reached;
+  } handles[] = {
+      {plain, plain, true},
+      {linked, other, true},   // the folder itself, whichever way it was opened
+      {other, linked, false},  // a link on the way
+      {linked, plain, false},  // opened through a link, the path put back since
+      {plain, "C:\\unravel-nowhere\\Temp", false},
+  };
+  for (const auto& c : handles) {
+    SCOPED_TRACE(c.opened + " checked as " + c.checked);
+    UniqueFile opened(CreateFileA(c.opened.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ASSERT_TRUE(opened.IsValid());
+    const std::wstring wide(c.checked.begin(), c.checked.end());
+    EXPECT_EQ(c.reached, IsReachedWithoutLinks(opened.Get(), wide.c_str()));
+  }
+
+  HeldFolder held;
+  ASSERT_TRUE(held.Open((other + "\\").c_str()));
+  const struct {
+    std::string path;
+    bool leads;
+  } paths[] = {
+      {other + "\\x.ocx", true},
+      {linked + "\\x.ocx", false},           // a link on the way
+      {plain + "\\x.ocx", false},            // the name of an entry held, another folder's file
+      {other + "\\missing.ocx", false},
+  };
+  for (const auto& c : paths) {
+    UniqueFile entry;
+    EXPECT_EQ(c.leads, held.OpenEntryNamedBy(c.path.c_str(), &entry)) << c.path;
+    EXPECT_EQ(c.leads, entry.IsValid()) << c.path;
+  }
+}
+
 // Names the ANSI code page spells only as look-alikes (code page 1252 here):
 // the listing gives ..\..\unravel-victim.dat for the first, which a path
 // built from it would reach. Each such entry goes itself; nothing outside.
@@ -447,6 +495,9 @@ TEST(HeldFolderTest, AFolderSwappedForALinkAfterTheCheckIsNotFollowed) {
   InstallDirs dirs;
   dirs.tempStorageDir = "C:\\unravel-swap\\Temp\\";
   CleanTempStorage(dirs, folder);
+  UniqueFile entry;
+  EXPECT_FALSE(folder.OpenEntryNamedBy("C:\\unravel-swap\\Temp\\victim.dat", &entry));
+  folder.DeleteEntryNamedBy("C:\\unravel-swap\\Temp\\victim.dat");
   EXPECT_TRUE(FileExists("C:\\unravel-swap-victim\\victim.dat"));
   // Back as they were, before any tree removal could follow the link.
   ASSERT_TRUE(MoveFileA("C:\\unravel-swap", swap.c_str()));
