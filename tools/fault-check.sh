@@ -37,7 +37,7 @@ faults=(
   'uninstaller/removal/FaultGuard.cpp|s/^  if (outcome.stackOverflowed) RearmStackGuard();$//|fault guard: no guard page after a stack overflow'
   'uninstaller/removal/ForeignCallScope.cpp|s/i < kMaxQuitMessages \&\&/i < 0 \&\&/|foreign call: quit messages left in the queue'
   'uninstaller/removal/ForeignCallScope.cpp|s/if (lstrcmpA(now, dllDir_) != 0) SetDllDirectoryA(dllDir_);//|foreign call: the DLL search directory not put back'
-  'uninstaller/removal/ControlRecord.cpp|s/LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | //;s/: LOAD_WITH_ALTERED_SEARCH_PATH/: 0/|controls: their own folder not searched for what they import'
+  'uninstaller/removal/ControlRecord.cpp|s/LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR \x7c //;s/: LOAD_WITH_ALTERED_SEARCH_PATH/: 0/|controls: their own folder not searched for what they import'
   'uninstaller/resource.h|s/#define IDD_INTRO 104 /#define IDD_INTRO 199 /|intro: template 104 renumbered 199 (code and template alike)'
   'uninstaller/storage/LinkRule.cpp|s/^  Name expected, actual, redirected;$/  return true;\n&/|link rule: every folder passes, links and all'
   'uninstaller/removal/ClassRegistrations.cpp|s/^    if (error != ERROR_FILE_NOT_FOUND \&\& error != ERROR_PATH_NOT_FOUND) return true;$//|control list: a control folder a link leads to still listed'
@@ -50,12 +50,12 @@ faults=(
   'dxsetup/SourcePath.cpp|s/^    else if (IsDBCSLeadByte.*$//|dxprep: the backslash search stops at a trail byte'
   'cmake/LeanProgram.cmake|s/ -Wl,--tsaware//|programs: not Terminal-Server aware'
   'uninstaller/removal/ControlRecord.cpp|s/if (serverPath \&\& folder.OpenEntryNamedBy(serverPath, \&pinned))/if (serverPath \&\& (folder.OpenEntryNamedBy(serverPath, \&pinned), true))/|control removal: a control loaded wherever its path leads by now'
-  'uninstaller/storage/HeldFolder.cpp|s/ || !LeadsTo(widePath, pinned.Get())//|held folder: an entry used through a path that leads elsewhere'
+  'uninstaller/storage/HeldFolder.cpp|s/ \x7c\x7c !LeadsTo(widePath, pinned.Get())//|held folder: an entry used through a path that leads elsewhere'
   'uninstaller/storage/HeldFolder.cpp|s/^  return ReadLastPart(path, name, MAX_PATH + 1, \&length) \&\& DeleteEntry(name, length);$/  return DeleteFileA(path) != FALSE;/|control removal: a control deleted by its path read again'
   'uninstaller/sequence/ExternalUninstaller.cpp|s/^  if (!scriptPath.IsEmpty() \&\& !IsReachedWithoutLinks(scriptPath)) scriptPath = Text();$//|hand-over: a script reached through a link handed over'
   'uninstaller/storage/LinkRule.cpp|s/!ReadFinalName(opened, \&actual)/!ReadFinalName(UniqueFile(CreateFileW(path, FILE_READ_ATTRIBUTES, 7, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)).Get(), \&actual)/|link rule: decided on the path opened again, not on the open handle'
   'common/DllSearch.h|s/^  if (set) set(kSearchSystem32);$/  (void)set;/|unravel: its own folder stays in the search for libraries loaded by name'
-  'uninstaller/storage/HeldFolder.cpp|s/FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,/FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,/|held folder: others may rename it while it is held'
+  'uninstaller/storage/HeldFolder.cpp|s/FILE_SHARE_READ \x7c FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,/7 \/* every sharing *\/, nullptr, OPEN_EXISTING,/|held folder: others may rename it while it is held'
 )
 
 backup_dir="$(mktemp -d)"
