@@ -401,6 +401,7 @@ TEST(LinkRuleTest, TheOpenObjectDecidesAndAPathMustLeadToTheVeryEntryHeld) {
       {other, linked, false},  // a link on the way
       {linked, plain, false},  // opened through a link, the path put back since
       {plain, "C:\\unravel-nowhere\\Temp", false},
+      {SystemFolder(GetSystemDirectoryA), SystemFolder(GetSystemDirectoryA), true},  // under WOW64: redirected
   };
   for (const auto& c : handles) {
     SCOPED_TRACE(c.opened + " checked as " + c.checked);
