@@ -419,6 +419,7 @@ TEST(LinkRuleTest, TheOpenObjectDecidesAndAPathMustLeadToTheVeryEntryHeld) {
     bool leads;
   } paths[] = {
       {other + "\\x.ocx", true},
+      {other + "\\X.OCX", true},                // as registered, in another case
       {linked + "\\x.ocx", false},           // a link on the way
       {plain + "\\x.ocx", false},            // the name of an entry held, another folder's file
       {other + "\\missing.ocx", false},

@@ -42,11 +42,14 @@ using OpenRelative = NTSTATUS(NTAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, 
                                       ULONG, ULONG, ULONG, void*, ULONG);
 using QueryObject = NTSTATUS(NTAPI*)(HANDLE, ULONG, void*, ULONG, ULONG*);
 
+using OrdinalCompare = int(WINAPI*)(LPCWSTR, int, LPCWSTR, int, BOOL);
+
 struct HandleCalls {
   QueryByHandle query;
   SetByHandle set;
   OpenRelative open;
   QueryObject queryObject;
+  OrdinalCompare compare;
 };
 
 HandleCalls FindHandleCalls() {
@@ -55,13 +58,14 @@ HandleCalls FindHandleCalls() {
   calls.set = FindSystemFunction<SetByHandle>("kernel32.dll", "SetFileInformationByHandle");
   calls.open = FindSystemFunction<OpenRelative>("ntdll.dll", "NtCreateFile");
   calls.queryObject = FindSystemFunction<QueryObject>("ntdll.dll", "NtQueryObject");
+  calls.compare = FindSystemFunction<OrdinalCompare>("kernel32.dll", "CompareStringOrdinal");
   return calls;
 }
 
 bool LookUpHandleCalls(HandleCalls* calls) {
   static const HandleCalls found = FindHandleCalls();  // once a process: asked per file
   *calls = found;
-  return found.query && found.set && found.open && found.queryObject;
+  return found.query && found.set && found.open && found.queryObject && found.compare;
 }
 
 // The name the system keeps for the open file, volume included
@@ -105,6 +109,11 @@ bool ReadLastPart(const char* path, wchar_t* name, int capacity, int* length) {
   const int cut = text.FindLastBackslash() + 1;
   *length = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path + cut, text.Length() - cut, name, capacity);
   return *length > 0 && IsPlainName(name, *length);
+}
+
+bool SameNameIgnoringCase(const HandleCalls& calls, const wchar_t* one, int length, const wchar_t* other,
+                          int otherLength) {
+  return length > 0 && calls.compare(one, length, other, otherLength, TRUE) == CSTR_EQUAL;
 }
 
 bool SameFile(HANDLE one, HANDLE other) {
@@ -228,11 +237,31 @@ bool HeldFolder::DeleteEntry(const wchar_t* name, int length) const {
   return calls.set(file.Get(), kFileDispositionInfo, &disposition, sizeof disposition) != FALSE;
 }
 
+bool HeldFolder::FindListedName(const char* path, wchar_t* listed, int* listedLength) const {
+  HandleCalls calls;
+  wchar_t name[MAX_PATH + 1];
+  int length = 0;
+  *listedLength = 0;
+  if (!LookUpHandleCalls(&calls) || !ReadLastPart(path, name, MAX_PATH + 1, &length)) return false;
+  bool exact = false;
+  auto match = [&](const Entry& entry) {
+    if (exact || entry.length > MAX_PATH) return;
+    bool same = entry.length == length && memcmp(entry.name, name, length * sizeof(wchar_t)) == 0;
+    if (same || (*listedLength == 0 && (SameNameIgnoringCase(calls, entry.name, entry.length, name, length) ||
+                                        SameNameIgnoringCase(calls, entry.shortName, entry.shortLength, name, length)))) {
+      memcpy(listed, entry.name, entry.length * sizeof(wchar_t));
+      *listedLength = entry.length;
+      exact = same;
+    }
+  };
+  return ForEachEntry(match) && *listedLength > 0;
+}
+
 bool HeldFolder::OpenEntryNamedBy(const char* path, UniqueFile* entry) const {
   wchar_t name[MAX_PATH + 1], widePath[kNameCapacity];
   int length = 0;
   entry->Reset();
-  if (!ReadLastPart(path, name, MAX_PATH + 1, &length) ||
+  if (!FindListedName(path, name, &length) ||
       !MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, widePath, kNameCapacity))
     return false;
   UniqueFile pinned;
@@ -245,7 +274,7 @@ bool HeldFolder::DeleteEntryNamedBy(const char* path) const {
   wchar_t name[MAX_PATH + 1];
   int length = 0;
   if (!path || !*path) return true;
-  return ReadLastPart(path, name, MAX_PATH + 1, &length) && DeleteEntry(name, length);
+  return FindListedName(path, name, &length) && DeleteEntry(name, length);
 }
 
 bool HeldFolder::LeadsTo(const wchar_t* path, HANDLE entry) {

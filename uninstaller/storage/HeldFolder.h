@@ -55,12 +55,14 @@ class HeldFolder {
   bool DeleteEntry(const wchar_t* name, int length) const;
 
   // For path, a file as the loader is given it (ANSI, its last part the
-  // file's name): opens that name through this folder into *entry, pinned
+  // file's long or short name, in any case): opens the entry listed under
+  // that name through this folder, by its name as listed, into *entry, pinned
   // (others may read it, not write, rename or delete it, while *entry is
   // held), and checks that path itself opens that very file with no link on
   // the way (LeadsTo). False, with *entry empty, otherwise.
   bool OpenEntryNamedBy(const char* path, UniqueFile* entry) const;
-  // Deletes the entry path's last part names (DeleteEntry). True for no path.
+  // Deletes the entry path's last part names, found as OpenEntryNamedBy
+  // finds it (DeleteEntry). True for no path.
   bool DeleteEntryNamedBy(const char* path) const;
 
   // Whether path (UTF-16) opens, with no link on the way, the very file that
@@ -76,6 +78,12 @@ class HeldFolder {
   bool HoldsDirectly(HANDLE file, const wchar_t* name, int length) const;
 
  private:
+  // The name the listing gives the entry path's last part names: the one
+  // spelled exactly so, else the first that matches it ignoring case, long or
+  // short (at most MAX_PATH units into listed). Only an exact name opens
+  // what the system then names as that entry (HoldsDirectly).
+  bool FindListedName(const char* path, wchar_t* listed, int* listedLength) const;
+
   static const int kNameCapacity = MAX_PATH * 2;
   UniqueFile folder_;
   FolderIdentity identity_;
