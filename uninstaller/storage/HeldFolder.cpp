@@ -7,10 +7,10 @@
 #include "LinkRule.h"
 
 namespace {
-// The calls that list, open and delete through one open folder, looked up at run
-// time: Windows XP lacks the first two, NtCreateFile is the platform's only
-// open relative to a folder handle, and NtQueryObject gives an open file's
-// name with its volume. Their types are spelled here, as the headers show
+// The calls that list, open and delete through one open folder, looked up
+// at run time: Windows XP lacks the first two and the last, NtCreateFile is
+// the platform's only open relative to a folder handle, and NtQueryObject
+// gives an open file's name with its volume. Their types are spelled here, as the headers show
 // them only to programs built for Vista and later.
 const int kFileDispositionInfo = 4;         // FILE_INFO_BY_HANDLE_CLASS
 const int kFileIdBothDirectoryInfo = 10;
