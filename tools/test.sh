@@ -9,11 +9,8 @@ cd "$(dirname "$0")/.."
 
 bash tools/setup.sh
 steps_begin test build/logs/test.log
-first_build=""
-if [ ! -f build/release/build.ninja ]; then
-  first_build="about 3 minutes the first time"
-  [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ] && first_build="4 to 6 minutes the first time"
-fi
+first_build="2 to 5 minutes the first time"   # on 2 cores
+[ -f build/release/build.ninja ] && first_build=""
 step building "$first_build"
 quietly cmake --preset release || step_failed
 quietly cmake --build --preset release || step_failed
