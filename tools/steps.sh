@@ -25,7 +25,7 @@ step() {
   else
     echo "$steps_name: $1..."
   fi
-  printf '\n==== %s\n' "$1" >>"$steps_log"
+  printf '\n==== %s (%s)\n' "$1" "$(date +%T)" >>"$steps_log"
 }
 
 quietly() {
