@@ -81,9 +81,9 @@ fi
 # Unix locale; the locale must exist for that.
 if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
   step "generating the ja_JP.UTF-8 locale"
-  $SUDO sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)/\1/' /etc/locale.gen
-  grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
-  quietly $SUDO locale-gen || step_failed "locale-gen"
+  { quietly $SUDO sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)/\1/' /etc/locale.gen &&
+    { grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | quietly $SUDO tee -a /etc/locale.gen; } &&
+    quietly $SUDO locale-gen; } || step_failed
 fi
 
 # 32-bit Wine needs 32-bit Linux programs to run. Some kernels (and some
@@ -108,14 +108,14 @@ install_emulator() {
   if [ "${ID:-}" = debian ] && [ "$VERSION_CODENAME" = bookworm ]; then
     # Debian 12's own is too old: bookworm-backports, for qemu alone.
     if [ ! -f /etc/apt/sources.list.d/bookworm-backports-qemu.sources ]; then
-      $SUDO tee /etc/apt/sources.list.d/bookworm-backports-qemu.sources >/dev/null <<'EOF'
+      quietly $SUDO tee /etc/apt/sources.list.d/bookworm-backports-qemu.sources <<'EOF' || step_failed
 Types: deb
 URIs: http://deb.debian.org/debian
 Suites: bookworm-backports
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 EOF
-      $SUDO tee /etc/apt/preferences.d/bookworm-backports-qemu >/dev/null <<'EOF'
+      quietly $SUDO tee /etc/apt/preferences.d/bookworm-backports-qemu <<'EOF' || step_failed
 Package: *
 Pin: release n=bookworm-backports
 Pin-Priority: -1
