@@ -23,8 +23,8 @@ winpath() { local p="Z:$1"; echo "${p//\//\\}"; }
 
 # How long the slow steps take the first time on a 2-core machine; a prefix
 # boots far slower where 32-bit programs are emulated (tools/setup.sh).
-first_build="2 to 5 minutes the first time" first_boot="about 30 s the first time"
-[ -e /proc/sys/fs/binfmt_misc/qemu-i386 ] && first_boot="about 2 minutes the first time"
+first_build="2 to 5 minutes the first time" first_boot="about 25 s the first time"
+[ -e /proc/sys/fs/binfmt_misc/qemu-i386 ] && first_boot="about 40 s the first time"
 [ -f "$bin/build.ninja" ] && first_build=""
 [ -f "$bin/wineprefix-template/.stamp" ] && first_boot=""
 

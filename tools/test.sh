@@ -29,9 +29,9 @@ ctest_args+=("$@")
 # prefixes; the first run also boots each prefix's template once).
 if [ "$#" -eq 0 ]; then
   if grep -qx 'WINE_EMULATED:INTERNAL=1' build/release/CMakeCache.txt; then
-    echo "test: running the suite (usually 3 to 5 minutes here, plus about 2 minutes the first time)..."
+    echo "test: running the suite (usually 3 to 6 minutes here, plus about 40 s per prefix the first time)..."
   else
-    echo "test: running the suite (usually about a minute, plus about 30 s the first time)..."
+    echo "test: running the suite (usually about a minute, plus about 25 s per prefix the first time)..."
   fi
 fi
 
