@@ -6,23 +6,37 @@
 # ("Yes", then "Yes to All"), closes the list, dismisses what follows, then
 # presses "Install" in dxprep; it saves a screenshot of every window in
 # build/demo/ and prints a summary of what was done.
+# One line a step on the console; the build's and Wine's own output goes to
+# build/logs/demo.log (the set-up's to build/logs/setup.log).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
+. tools/steps.sh
 
 bash tools/setup.sh
-cmake --preset release
-cmake --build --preset release
+steps_begin demo build/logs/demo.log
 
 bin="$root/build/release"
 demo="$root/build/demo"
 prefix="$demo/wineprefix"
 winpath() { local p="Z:$1"; echo "${p//\//\\}"; }
 
+# How long the slow steps take the first time on a 2-core machine; a prefix
+# boots far slower where 32-bit programs are emulated (tools/setup.sh).
+first_build="2 to 5 minutes the first time" first_boot="about 25 s the first time"
+[ -e /proc/sys/fs/binfmt_misc/qemu-i386 ] && first_boot="about 40 s the first time"
+[ -f "$bin/build.ninja" ] && first_build=""
+[ -f "$bin/wineprefix-template/.stamp" ] && first_boot=""
+
+step building "$first_build"
+quietly cmake --preset release || step_failed
+quietly cmake --build --preset release || step_failed
+
+step "starting a Wine prefix" "$first_boot"
 mkdir -p "$demo"
 rm -rf "$demo"/*.png "$demo"/*.bmp "$demo/dxprep"
 mkdir -p "$demo/dxprep"
-"$bin/wine-prefix.sh" fresh "$prefix"
+quietly "$bin/wine-prefix.sh" fresh "$prefix" || step_failed
 
 # The sample installation: its three directories (HKEY_USERS\.Default, kept
 # in userdef.reg), three controls among the prefix's ordinary classes
@@ -93,28 +107,29 @@ summary() {
 }
 
 export TEST_WINEPREFIX="$prefix"
-trap '"$bin/wine-prefix.sh" cleanup "$prefix" >/dev/null' EXIT
+trap 'quietly "$bin/wine-prefix.sh" cleanup "$prefix"' EXIT
 
 if [ -n "${DISPLAY:-}" ]; then
-  echo "demo: starting unravel.exe on your display"
-  "$bin/wine-run.sh" "$bin/uninstaller/unravel.exe" || true
-  echo "demo: starting dxprep.exe on your display"
-  "$bin/wine-run.sh" 'C:\DXSetup\dxprep.exe' || true
+  step "starting unravel.exe on your display"
+  quietly "$bin/wine-run.sh" "$bin/uninstaller/unravel.exe" || true
+  step "starting dxprep.exe on your display"
+  quietly "$bin/wine-run.sh" 'C:\DXSetup\dxprep.exe' || true
   sleep 5
   summary
 else
-  echo "demo: no display; walking through unravel.exe, then dxprep.exe, under Xvfb"
+  step "no display: walking through unravel.exe, then dxprep.exe, under Xvfb"
   walk="$bin/tests/e2e/demo_walk.exe"
-  xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" bash -c '
+  quietly xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" bash -c '
     "$1" "$2" "$3" "$4" && sleep 5 && "$1" "$2" "C:\DXSetup\dxprep.exe" "$5"' walk \
     "$bin/wine-run.sh" "$walk" "$(winpath "$bin/uninstaller/unravel.exe")" "$(winpath "$demo")" \
-    "$(winpath "$demo/dxprep")"
+    "$(winpath "$demo/dxprep")" || step_failed
   for bmp in "$demo"/*.bmp "$demo"/dxprep/*.bmp; do
     [ -e "$bmp" ] || continue
-    convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
+    quietly convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
   done
   sleep 5  # the uninstaller runs on after unravel has ended
-  echo "demo: screenshots:"
-  ls -1 "$demo"/*.png "$demo"/dxprep/*.png
   summary
+  shots=("$demo"/*.png "$demo"/dxprep/*.png)
+  echo
+  echo "Screenshots of every window (${#shots[@]}): build/demo/ and build/demo/dxprep/"
 fi

@@ -1,7 +1,11 @@
 #!/bin/bash
 # Installs what building and testing need on Debian or Ubuntu. Safe to run
-# again: it only installs or registers what is missing.
+# again: it only installs or registers what is missing. One line a step on
+# the console; apt's own output goes to build/logs/setup.log.
 set -euo pipefail
+cd "$(dirname "$0")/.."
+. tools/steps.sh
+steps_begin setup build/logs/setup.log
 
 if [ "$(id -u)" -ne 0 ]; then
   SUDO=sudo
@@ -39,56 +43,47 @@ failed_indexes=""
 indexes_updated=0
 update_indexes() {
   [ "$indexes_updated" = 1 ] && return 0
-  local log
-  log="$(mktemp)"
-  if ! $SUDO apt-get update -qq >"$log" 2>&1; then
-    failed_indexes="$(sed -n 's/^E: Failed to fetch \([^ ]*\).*/\1/p' "$log" | tr '\n' ' ')"
-    [ -n "$failed_indexes" ] || { cat "$log" >&2; rm -f "$log"; exit 1; }
+  local out
+  if ! out="$($SUDO apt-get update -qq 2>&1 </dev/null)"; then
+    printf '%s\n' "$out" >>"$steps_log"
+    failed_indexes="$(sed -n 's/^E: Failed to fetch \([^ ]*\).*/\1/p' <<<"$out" | tr '\n' ' ')"
+    [ -n "$failed_indexes" ] || step_failed "apt-get update"
+  else
+    printf '%s\n' "$out" >>"$steps_log"
   fi
-  rm -f "$log"
   indexes_updated=1
 }
 
-# apt-get install "$@", stopping with one line when it fails.
+# apt-get install "$@"; on a failure the step's report (see steps.sh).
 install_packages() {
   update_indexes
-  local log
-  log="$(mktemp)"
-  if $SUDO apt-get install -y -qq --no-install-recommends "$@" >"$log" 2>&1; then
-    rm -f "$log"
-    return 0
-  fi
-  [ -n "$failed_indexes" ] || cat "$log" >&2
-  rm -f "$log"
-  if [ -n "$failed_indexes" ]; then
-    # Without a foreign architecture's index of an update suite, its
-    # packages can't match the versions installed from that suite for the
-    # machine's own; from the release's own suite both architectures agree.
-    echo "setup: retrying the install from the $VERSION_CODENAME suite alone"
-    $SUDO apt-get install -y -qq --no-install-recommends -t "$VERSION_CODENAME" "$@" && return 0
-    echo "setup: could not fetch ${failed_indexes% }: the mirror is being synced; a later run will likely pass" >&2
-  else
-    echo "setup: installing $* failed (apt's messages above)" >&2
-  fi
-  exit 1
+  quietly $SUDO apt-get install -y -qq --no-install-recommends "$@" && return 0
+  [ -n "$failed_indexes" ] || step_failed "apt-get install"
+  # Without a foreign architecture's index of an update suite, its
+  # packages can't match the versions installed from that suite for the
+  # machine's own; from the release's own suite both architectures agree.
+  echo "setup: retrying the install from the $VERSION_CODENAME suite alone"
+  quietly $SUDO apt-get install -y -qq --no-install-recommends -t "$VERSION_CODENAME" "$@" && return 0
+  step_failed "could not fetch ${failed_indexes% }: the mirror is being synced; a later run will likely pass"
 }
 
 mapfile -t missing < <(missing_packages "${packages[@]}")
 if [ "${#missing[@]}" -gt 0 ]; then
+  step "installing packages" "2 to 4 minutes"
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    $SUDO dpkg --add-architecture i386
+    quietly $SUDO dpkg --add-architecture i386 || step_failed "dpkg --add-architecture i386"
   fi
-  echo "setup: installing ${missing[*]}"
+  echo "installing: ${missing[*]}" >>"$steps_log"
   install_packages "${missing[@]}"
 fi
 
 # Double-byte tests run under code page 932, which Wine takes from the
 # Unix locale; the locale must exist for that.
 if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
-  echo "setup: generating the ja_JP.UTF-8 locale"
-  $SUDO sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)/\1/' /etc/locale.gen
-  grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
-  $SUDO locale-gen >/dev/null
+  step "generating the ja_JP.UTF-8 locale"
+  { quietly $SUDO sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)/\1/' /etc/locale.gen &&
+    { grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | quietly $SUDO tee -a /etc/locale.gen; } &&
+    quietly $SUDO locale-gen; } || step_failed
 fi
 
 # 32-bit Wine needs 32-bit Linux programs to run. Some kernels (and some
@@ -113,14 +108,14 @@ install_emulator() {
   if [ "${ID:-}" = debian ] && [ "$VERSION_CODENAME" = bookworm ]; then
     # Debian 12's own is too old: bookworm-backports, for qemu alone.
     if [ ! -f /etc/apt/sources.list.d/bookworm-backports-qemu.sources ]; then
-      $SUDO tee /etc/apt/sources.list.d/bookworm-backports-qemu.sources >/dev/null <<'EOF'
+      quietly $SUDO tee /etc/apt/sources.list.d/bookworm-backports-qemu.sources <<'EOF' || step_failed
 Types: deb
 URIs: http://deb.debian.org/debian
 Suites: bookworm-backports
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 EOF
-      $SUDO tee /etc/apt/preferences.d/bookworm-backports-qemu >/dev/null <<'EOF'
+      quietly $SUDO tee /etc/apt/preferences.d/bookworm-backports-qemu <<'EOF' || step_failed
 Package: *
 Pin: release n=bookworm-backports
 Pin-Priority: -1
@@ -135,8 +130,7 @@ EOF
   update_indexes
   candidate="$(apt-cache policy qemu-user-static | sed -n 's/^ *Candidate: \(.*:\)\?\([0-9][0-9.]*\).*/\2/p')"
   if [ -z "$candidate" ] || [ "$(major_of "$candidate")" -lt "$qemu_minimum" ]; then
-    echo "setup: this machine cannot run 32-bit programs, and its qemu-user-static (${candidate:-none}) is older than $qemu_minimum.0, which Wine needs" >&2
-    exit 1
+    step_failed "this machine cannot run 32-bit programs, and its qemu-user-static (${candidate:-none}) is older than $qemu_minimum.0, which Wine needs"
   fi
   install_packages qemu-user-static
 }
@@ -152,19 +146,21 @@ fi
 if [ "$emulated" = 1 ]; then
   installed="$( { "$qemu" --version 2>/dev/null || true; } | version_of)"
   if [ -z "$installed" ] || [ "$(major_of "$installed")" -lt "$qemu_minimum" ]; then
+    step "setting up the emulator" "about a minute"
     install_emulator
     installed="$("$qemu" --version | version_of)"
   fi
   if [ "$(running_qemu_version)" != "$installed" ] || [ "$(sed -n 's/^interpreter //p' "$handler" 2>/dev/null)" != "$qemu" ]; then
-    [ -e "$handler" ] && echo -1 | $SUDO tee "$handler" >/dev/null
+    [ "$steps_current" = "setting up the emulator" ] || step "setting up the emulator"
     magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
     mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
-    echo ":qemu-i386:M::$magic:$mask:$qemu:F" | $SUDO tee "$binfmt/register" >/dev/null
+    { if [ -e "$handler" ]; then echo -1 | quietly $SUDO tee "$handler"; fi &&
+      echo ":qemu-i386:M::$magic:$mask:$qemu:F" | quietly $SUDO tee "$binfmt/register"; } ||
+      step_failed "registering $qemu with binfmt_misc"
     echo "setup: 32-bit programs run emulated by qemu-i386 $installed ($qemu, registered with binfmt_misc)"
   fi
   if [ "$(running_qemu_version)" != "$installed" ]; then
-    echo "setup: 32-bit programs still cannot run under qemu-i386 $installed; Wine will not work here" >&2
-    exit 1
+    step_failed "32-bit programs still cannot run under qemu-i386 $installed; Wine will not work here"
   fi
 fi
 echo "setup: ready"
