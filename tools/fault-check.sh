@@ -49,6 +49,9 @@ faults=(
   'uninstaller/removal/ForeignCallScope.cpp|s/if (ReadX87Control() != x87Control_)/if (false)/;s/if (hasSse_ \&\& ReadMxcsr() != mxcsr_)/if (false)/|foreign call: the floating-point control state not put back'
   'dxsetup/SourcePath.cpp|s/^    else if (IsDBCSLeadByte.*$//|dxprep: the backslash search stops at a trail byte'
   'cmake/LeanProgram.cmake|s/ -Wl,--tsaware//|programs: not Terminal-Server aware'
+  'uninstaller/sequence/TempStorage.cpp|s/; calls.query(folder, kind, buffer, kBufferSize);$/; !started \&\& calls.query(folder, kind, buffer, kBufferSize);/|cleanup: a folder listed one batch only'
+  'uninstaller/sequence/TempStorage.cpp|s/PathOpensFile(path, file, dir)) {$/true) {/|cleanup: a file named like a registered server kept wherever that server is'
+  'uninstaller/removal/ClassRegistrations.cpp|s/return memchr(buffer, 0, size) != nullptr;/return true;/|class texts: a full buffer without a zero byte taken'
 )
 
 backup_dir="$(mktemp -d)"
