@@ -51,11 +51,14 @@ faults=(
   'cmake/LeanProgram.cmake|s/ -Wl,--tsaware//|programs: not Terminal-Server aware'
   'uninstaller/removal/ControlRecord.cpp|s/if (serverPath \&\& folder.OpenEntryNamedBy(serverPath, \&pinned))/if (serverPath \&\& (folder.OpenEntryNamedBy(serverPath, \&pinned), true))/|control removal: a control loaded wherever its path leads by now'
   'uninstaller/storage/HeldFolder.cpp|s/ \x7c\x7c !LeadsTo(widePath, pinned.Get())//|held folder: an entry used through a path that leads elsewhere'
-  'uninstaller/storage/HeldFolder.cpp|s/^  return ReadLastPart(path, name, MAX_PATH + 1, \&length) \&\& DeleteEntry(name, length);$/  return DeleteFileA(path) != FALSE;/|control removal: a control deleted by its path read again'
+  'uninstaller/storage/HeldFolder.cpp|s/^  return FindListedName(path, name, \&length) \&\& DeleteEntry(name, length);$/  return DeleteFileA(path) != FALSE;/|control removal: a control deleted by its path read again'
   'uninstaller/sequence/ExternalUninstaller.cpp|s/^  if (!scriptPath.IsEmpty() \&\& !IsReachedWithoutLinks(scriptPath)) scriptPath = Text();$//|hand-over: a script reached through a link handed over'
   'uninstaller/storage/LinkRule.cpp|s/!ReadFinalName(opened, \&actual)/!ReadFinalName(UniqueFile(CreateFileW(path, FILE_READ_ATTRIBUTES, 7, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)).Get(), \&actual)/|link rule: decided on the path opened again, not on the open handle'
   'common/DllSearch.h|s/^  if (set) set(kSearchSystem32);$/  (void)set;/|unravel: its own folder stays in the search for libraries loaded by name'
   'uninstaller/storage/HeldFolder.cpp|s/FILE_SHARE_READ \x7c FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,/7 \/* every sharing *\/, nullptr, OPEN_EXISTING,/|held folder: others may rename it while it is held'
+  'uninstaller/storage/HeldFolder.cpp|s/; calls.query(folder, kind, buffer, kBufferSize);$/; !started \&\& calls.query(folder, kind, buffer, kBufferSize);/|cleanup: a folder listed one batch only'
+  'uninstaller/sequence/TempStorage.cpp|s/PathOpensFile(path, file, folder)) {$/true) {/|cleanup: a file named like a registered server kept wherever that server is'
+  'uninstaller/storage/ClassServers.cpp|s/return memchr(buffer, 0, size) != nullptr;/return true;/|class texts: a full buffer without a zero byte taken'
 )
 
 backup_dir="$(mktemp -d)"

@@ -222,9 +222,16 @@ TEST_F(Sequence, TemporaryStorageInTheScriptsFolderKeepsTheScriptForTheHandOver)
 }
 
 // Temporary storage that is the control folder: the control the user kept
-// and a server registered in another spelling stay, with their registrations.
+// and a server registered in another spelling stay, with their registrations;
+// files only named like a registered server (one in another folder, one
+// whose folder is gone) do not.
 TEST_F(Sequence, TemporaryStorageInTheControlFolderKeepsRegisteredServers) {
   stage_.MakeFolder("C:\\ZC\\Ocx");
+  stage_.MakeFolder("C:\\ZC\\Other");
+  for (const char* file : {"C:\\ZC\\Ocx\\twin.ocx", "C:\\ZC\\Other\\twin.ocx", "C:\\ZC\\Ocx\\ghost.ocx"})
+    stage_.WriteFile(file);
+  stage_.Register({"{7E57AA01-0000-4000-8000-0000000000C3}", "Twin", "C:\\ZC\\Other\\twin.ocx"});
+  stage_.Register({"{7E57AA01-0000-4000-8000-0000000000C4}", "Ghost", "C:\\ZC\\Gone\\ghost.ocx"});
   stage_.SetDirectories("C:\\ZC\\Ocx\\", "C:\\ZC\\Ocx\\", "C:\\ZC\\");
   stage_.CopyFixture("ctl_ok.ocx", "C:\\ZC\\Ocx\\grid.ocx");
   stage_.CopyFixture("ctl_ok.ocx", "C:\\ZC\\Ocx\\helper.dll");
@@ -249,6 +256,9 @@ TEST_F(Sequence, TemporaryStorageInTheControlFolderKeepsRegisteredServers) {
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "CLSID\\" + grid.clsid + "\\InprocServer32"));
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "CLSID\\" + helper.clsid + "\\InprocServer32"));
   EXPECT_FALSE(FileExists("C:\\ZC\\Ocx\\stale.ocx"));
+  EXPECT_FALSE(FileExists("C:\\ZC\\Ocx\\twin.ocx"));
+  EXPECT_FALSE(FileExists("C:\\ZC\\Ocx\\ghost.ocx"));
+  EXPECT_TRUE(FileExists("C:\\ZC\\Other\\twin.ocx"));
   EXPECT_FALSE(FileExists("C:\\ZC\\Ocx\\session.tmp"));
 }
 

@@ -13,8 +13,11 @@ bool SetDefault(ClassView view, const std::string& key, const std::string& value
   if (RegCreateKeyExA(ClassRoot(view), key.c_str(), 0, nullptr, 0, KEY_WRITE | ViewFlag(view), nullptr, &h,
                       nullptr) != ERROR_SUCCESS)
     return false;
+  // The system counts a zero byte right after a text's bytes as part of it:
+  // exact bytes are handed over with another byte after them.
+  const std::string bytes = exactBytes ? value + 'x' : value;
   const DWORD size = static_cast<DWORD>(value.size() + (exactBytes ? 0 : 1));
-  const LSTATUS status = RegSetValueExA(h, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), size);
+  const LSTATUS status = RegSetValueExA(h, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(bytes.c_str()), size);
   RegCloseKey(h);
   return status == ERROR_SUCCESS;
 }

@@ -66,9 +66,8 @@ TEST_F(ControlWalkTest, TextsAtTheirLimitsAreListedWholeAndOneByteMoreOrNoZeroBy
   Register(3, Name(3, 20), Path(519));   // longest path
   Register(4, Name(4, 20), Path(520));   // one byte too many
   Register(5, Name(5, 20), Path(300));   // a long path, well within the limit
-  // Texts that fill the whole buffer without a zero byte. Wine itself
-  // reports these as one byte too long (and ends shorter ones with a zero),
-  // so here they show the outcome, not the program's own zero-byte check.
+  // Texts that fill the whole buffer without a zero byte: the system hands
+  // them over as they are, and only the walk's own check refuses them.
   RegisterRaw(6, Name(6, 262), shortPath + '\0');
   RegisterRaw(7, Name(7, 20) + '\0', Path(520));
   Register(8, Name(8, 20), shortPath);   // an ordinary one after all of them

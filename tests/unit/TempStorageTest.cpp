@@ -30,9 +30,23 @@ TEST(TempStorageTest, OnlyArchiveFlaggedEntriesAreDeleted) {
   EXPECT_FALSE(IsStoredFileToDelete(FILE_ATTRIBUTE_DIRECTORY));
 }
 
-TEST(TempStorageTest, ShallowCleanupKeepsFoldersReadOnlyFilesAndGoesOnAfterFailures) {
+// Names matching mask in dir.
+int CountEntries(const std::string& dir, const char* mask) {
+  WIN32_FIND_DATAA entry;
+  HANDLE h = FindFirstFileA((dir + mask).c_str(), &entry);
+  if (h == INVALID_HANDLE_VALUE) return 0;
+  int count = 0;
+  do ++count; while (FindNextFileA(h, &entry));
+  FindClose(h);
+  return count;
+}
+
+TEST(TempStorageTest, ShallowCleanupEmptiesABigFolderKeepsFoldersReadOnlyFilesAndGoesOnAfterFailures) {
   Sandbox box("temp");
   for (const char* name : {"a.tmp", "hidden.tmp", "system.tmp", "readonly.tmp", "z.tmp"}) WriteFile(box / name);
+  // More entries than one listing batch holds (a few hundred short names).
+  for (int i = 0; i < 2000; ++i) WriteFile(box / ("many" + std::to_string(i) + ".tmp"));
+  ASSERT_EQ(2000, CountEntries(box.Dir(), "many*.tmp"));
   SetFileAttributesA((box / "hidden.tmp").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
   SetFileAttributesA((box / "system.tmp").c_str(), FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
   SetFileAttributesA((box / "readonly.tmp").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
@@ -41,6 +55,7 @@ TEST(TempStorageTest, ShallowCleanupKeepsFoldersReadOnlyFilesAndGoesOnAfterFailu
 
   EXPECT_TRUE(CleanTempStorage(box.Dir().c_str()));
   for (const char* gone : {"a.tmp", "hidden.tmp", "system.tmp", "z.tmp"}) EXPECT_FALSE(FileExists(box / gone)) << gone;
+  EXPECT_EQ(0, CountEntries(box.Dir(), "many*.tmp"));
   EXPECT_TRUE(FileExists(box / "readonly.tmp"));
   EXPECT_TRUE(FileExists(box / "sub\\inner.tmp"));
   EXPECT_TRUE(FileExists(box.Dir()));
