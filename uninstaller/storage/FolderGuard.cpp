@@ -129,17 +129,13 @@ bool FolderGuard::AllowsIdentity(const FolderIdentity& identity, const Text& dir
   return !(GetVolumePathNameA(dir.Get(), volume, sizeof volume) && ReadFolderIdentity(volume, &root) && root == identity);
 }
 
-bool FolderGuard::Allows(const Text& dir, FolderIdentity* identityOut) const {
+bool FolderGuard::Allows(const Text& dir) const {
   FolderIdentity identity;
-  if (!ReadFolderIdentity(dir, &identity) || !AllowsIdentity(identity, dir)) return false;
-  if (identityOut) *identityOut = identity;
-  return true;
+  return ReadFolderIdentity(dir, &identity) && AllowsIdentity(identity, dir);
 }
 
-bool FolderGuard::Allows(HANDLE folder, const Text& dir, FolderIdentity* identityOut) const {
+bool FolderGuard::Allows(HANDLE folder, const Text& dir) const {
   FolderIdentity identity;
-  if (!ReadOpenedFolderIdentity(folder, &identity) || !AllowsIdentity(identity, dir)) return false;
-  if (identityOut) *identityOut = identity;
-  return true;
+  return ReadOpenedFolderIdentity(folder, &identity) && AllowsIdentity(identity, dir);
 }
 

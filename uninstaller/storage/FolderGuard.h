@@ -47,13 +47,12 @@ class FolderGuard {
 
   // Whether dir may be cleaned: its identity can be read, it is none of the
   // protected folders and not the root of its own volume. One open of dir
-  // and one of its volume root; nothing per file. When allowed, *identity
-  // (if given) is dir's.
-  bool Allows(const Text& dir, FolderIdentity* identity = nullptr) const;
+  // and one of its volume root; nothing per file.
+  bool Allows(const Text& dir) const;
   // The same for a folder already open (folder, any access): the identity is
   // the open folder's own, whatever dir names by now; dir serves only to find
   // the volume root.
-  bool Allows(HANDLE folder, const Text& dir, FolderIdentity* identity = nullptr) const;
+  bool Allows(HANDLE folder, const Text& dir) const;
 
  private:
   bool Protect(const FolderIdentity& identity);

@@ -8,7 +8,7 @@
 
 namespace {
 // The calls that list, open and delete through one open folder, looked up
-// at run time: Windows XP lacks the first two and the last, NtCreateFile is
+// at run time: Windows XP lacks the first two, NtCreateFile is
 // the platform's only open relative to a folder handle, and NtQueryObject
 // gives an open file's name with its volume. Their types are spelled here, as the headers show
 // them only to programs built for Vista and later.
@@ -42,14 +42,11 @@ using OpenRelative = NTSTATUS(NTAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, 
                                       ULONG, ULONG, ULONG, void*, ULONG);
 using QueryObject = NTSTATUS(NTAPI*)(HANDLE, ULONG, void*, ULONG, ULONG*);
 
-using OrdinalCompare = int(WINAPI*)(LPCWSTR, int, LPCWSTR, int, BOOL);
-
 struct HandleCalls {
   QueryByHandle query;
   SetByHandle set;
   OpenRelative open;
   QueryObject queryObject;
-  OrdinalCompare compare;
 };
 
 HandleCalls FindHandleCalls() {
@@ -58,14 +55,13 @@ HandleCalls FindHandleCalls() {
   calls.set = FindSystemFunction<SetByHandle>("kernel32.dll", "SetFileInformationByHandle");
   calls.open = FindSystemFunction<OpenRelative>("ntdll.dll", "NtCreateFile");
   calls.queryObject = FindSystemFunction<QueryObject>("ntdll.dll", "NtQueryObject");
-  calls.compare = FindSystemFunction<OrdinalCompare>("kernel32.dll", "CompareStringOrdinal");
   return calls;
 }
 
 bool LookUpHandleCalls(HandleCalls* calls) {
   static const HandleCalls found = FindHandleCalls();  // once a process: asked per file
   *calls = found;
-  return found.query && found.set && found.open && found.queryObject && found.compare;
+  return found.query && found.set && found.open && found.queryObject;
 }
 
 // The name the system keeps for the open file, volume included
@@ -109,11 +105,6 @@ bool ReadLastPart(const char* path, wchar_t* name, int capacity, int* length) {
   const int cut = text.FindLastBackslash() + 1;
   *length = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path + cut, text.Length() - cut, name, capacity);
   return *length > 0 && IsPlainName(name, *length);
-}
-
-bool SameNameIgnoringCase(const HandleCalls& calls, const wchar_t* one, int length, const wchar_t* other,
-                          int otherLength) {
-  return length > 0 && calls.compare(one, length, other, otherLength, TRUE) == CSTR_EQUAL;
 }
 
 bool SameFile(HANDLE one, HANDLE other) {
@@ -238,17 +229,17 @@ bool HeldFolder::DeleteEntry(const wchar_t* name, int length) const {
 }
 
 bool HeldFolder::FindListedName(const char* path, wchar_t* listed, int* listedLength) const {
-  HandleCalls calls;
   wchar_t name[MAX_PATH + 1];
   int length = 0;
   *listedLength = 0;
-  if (!LookUpHandleCalls(&calls) || !ReadLastPart(path, name, MAX_PATH + 1, &length)) return false;
+  if (!ReadLastPart(path, name, MAX_PATH + 1, &length)) return false;
   bool exact = false;
   auto match = [&](const Entry& entry) {
     if (exact || entry.length > MAX_PATH) return;
     bool same = entry.length == length && memcmp(entry.name, name, length * sizeof(wchar_t)) == 0;
-    if (same || (*listedLength == 0 && (SameNameIgnoringCase(calls, entry.name, entry.length, name, length) ||
-                                        SameNameIgnoringCase(calls, entry.shortName, entry.shortLength, name, length)))) {
+    if (same || (*listedLength == 0 && (IsSameNameIgnoringCase(entry.name, entry.length, name, length) ||
+                                        (entry.shortLength > 0 &&
+                                         IsSameNameIgnoringCase(entry.shortName, entry.shortLength, name, length))))) {
       memcpy(listed, entry.name, entry.length * sizeof(wchar_t));
       *listedLength = entry.length;
       exact = same;

@@ -99,33 +99,19 @@ class Name {
 };
 
 using FinalNameQuery = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
-using OrdinalCompare = int(WINAPI*)(LPCWSTR, int, LPCWSTR, int, BOOL);
-
-struct NameCalls {
-  FinalNameQuery finalName;
-  OrdinalCompare compare;
-};
-
-bool LookUpNameCalls(NameCalls* calls) {
-  static const NameCalls found = {
-      FindSystemFunction<FinalNameQuery>("kernel32.dll", "GetFinalPathNameByHandleW"),
-      FindSystemFunction<OrdinalCompare>("kernel32.dll", "CompareStringOrdinal")};
-  *calls = found;
-  return found.finalName && found.compare;
-}
 
 bool Name::Equals(const Name& other) const {
-  NameCalls calls;
-  return LookUpNameCalls(&calls) && calls.compare(text_, length_, other.text_, other.length_, TRUE) == CSTR_EQUAL;
+  return IsSameNameIgnoringCase(text_, length_, other.text_, other.length_);
 }
 
 // The name the system gives opened: normalized (long names, links
 // resolved), with its drive letter.
 bool ReadFinalName(HANDLE opened, Name* name) {
-  NameCalls calls;
+  static const FinalNameQuery finalName =
+      FindSystemFunction<FinalNameQuery>("kernel32.dll", "GetFinalPathNameByHandleW");
   wchar_t text[Name::kCapacity];
-  if (!LookUpNameCalls(&calls)) return false;
-  DWORD length = calls.finalName(opened, text, Name::kCapacity, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (!finalName) return false;
+  DWORD length = finalName(opened, text, Name::kCapacity, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
   return length > 0 && length < static_cast<DWORD>(Name::kCapacity) && name->Set(text, length);
 }
 
@@ -192,6 +178,12 @@ bool RedirectForWow64(const Name& expected, Name* redirected) {
          (expected.Chars()[cut] == L'\0' || redirected->AppendPart(expected.Chars() + cut + 1));
 }
 }  // namespace
+
+bool IsSameNameIgnoringCase(const wchar_t* one, int length, const wchar_t* other, int otherLength) {
+  using OrdinalCompare = int(WINAPI*)(LPCWSTR, int, LPCWSTR, int, BOOL);
+  static const OrdinalCompare compare = FindSystemFunction<OrdinalCompare>("kernel32.dll", "CompareStringOrdinal");
+  return compare && compare(one, length, other, otherLength, TRUE) == CSTR_EQUAL;
+}
 
 bool IsReachedWithoutLinks(HANDLE opened, const wchar_t* path) {
   Name expected, actual, redirected;

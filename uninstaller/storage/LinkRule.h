@@ -31,6 +31,11 @@
 // read per part of the path, one more open per system link.
 bool IsReachedWithoutLinks(HANDLE opened, const wchar_t* path);
 
+// Whether two names (lengths in UTF-16 units) are one to the file system:
+// equal ignoring case, ordinally (CompareStringOrdinal, looked up at run
+// time; false where the platform lacks it, before Windows Vista).
+bool IsSameNameIgnoringCase(const wchar_t* one, int length, const wchar_t* other, int otherLength);
+
 // The same for what path (ANSI, converted exactly) names, opened here for
 // its attributes. False, too, when it can't be opened or converted.
 bool IsReachedWithoutLinks(const Text& path);
