@@ -23,7 +23,8 @@ inline void KeepCurrentDirectoryOutOfDllSearch() {
 // writes to (a download folder), where a library of the same name as a
 // system one could lie beside it. dxprep does not call it: its setup
 // library is meant to lie beside it. Controls still find their own
-// libraries in their own folder (ControlRecord.cpp's load flags).
+// libraries in their own folder, the system's and, where one is missing
+// there, the others the registration tool searches (ControlFile.h).
 inline void KeepProgramFolderOutOfDllSearch() {
   const DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
   using SetDefaultDirectories = BOOL(WINAPI*)(DWORD);

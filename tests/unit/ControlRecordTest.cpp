@@ -39,7 +39,9 @@ class ControlRecordTest : public ::testing::Test {
     ControlRecord record;
     record.serverPath = ControlRecord::CopyText(path.c_str());
     record.fileExists = 1;
-    return record.Unregister(folder);
+    ControlFile file;
+    file.Pin(folder, record.serverPath);
+    return record.Unregister(file);
   }
   static bool Loaded(const std::string& path) { return GetModuleHandleA(path.c_str()) != nullptr; }
 
@@ -96,7 +98,9 @@ TEST_F(ControlRecordTest, NothingLoadableOrNoPathGivesZero) {
   ControlRecord empty;  // no path at all; destroying it frees nothing
   HeldFolder folder;
   ASSERT_TRUE(folder.Open(box_.Dir().c_str()));
-  EXPECT_EQ(0, empty.Unregister(folder));
+  ControlFile none;
+  EXPECT_FALSE(none.Pin(folder, empty.serverPath));
+  EXPECT_EQ(0, empty.Unregister(none));
 }
 TEST_F(ControlRecordTest, AFaultInTheEntryPointGivesZeroOnceAndAgainLater) {
   StartLog();

@@ -440,9 +440,9 @@ TEST(LinkRuleTest, TheOpenObjectDecidesAndAPathMustLeadToTheVeryEntryHeld) {
       {other + "\\missing.ocx", false},
   };
   for (const auto& c : paths) {
-    UniqueFile entry;
-    EXPECT_EQ(c.leads, held.OpenEntryNamedBy(c.path.c_str(), &entry)) << c.path;
-    EXPECT_EQ(c.leads, entry.IsValid()) << c.path;
+    ControlFile file;
+    EXPECT_EQ(c.leads, file.Pin(held, c.path.c_str())) << c.path;
+    EXPECT_EQ(c.leads, file.IsPinned()) << c.path;
   }
 }
 
@@ -512,9 +512,9 @@ TEST(HeldFolderTest, AFolderSwappedForALinkAfterTheCheckIsNotFollowed) {
   InstallDirs dirs;
   dirs.tempStorageDir = "C:\\unravel-swap\\Temp\\";
   CleanTempStorage(dirs, folder);
-  UniqueFile entry;
-  EXPECT_FALSE(folder.OpenEntryNamedBy("C:\\unravel-swap\\Temp\\victim.dat", &entry));
-  folder.DeleteEntryNamedBy("C:\\unravel-swap\\Temp\\victim.dat");
+  ControlFile file;
+  EXPECT_FALSE(file.Pin(folder, "C:\\unravel-swap\\Temp\\victim.dat"));
+  file.Delete(folder);
   EXPECT_TRUE(FileExists("C:\\unravel-swap-victim\\victim.dat"));
   // Back as they were, before any tree removal could follow the link.
   ASSERT_TRUE(MoveFileA("C:\\unravel-swap", swap.c_str()));

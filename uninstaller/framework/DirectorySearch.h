@@ -34,6 +34,38 @@ inline bool SpellExactlyInAnsi(const wchar_t* name, int length, char* out, int s
   return exact;
 }
 
+// Room for a path as ToWidePath gives it: the longest the program reads
+// (519 characters), made full and given a device prefix.
+constexpr int kWidePathSize = 1024;
+
+// path (ANSI, converted exactly) as the wide file calls take it at any
+// length: its full path (GetFullPathNameW, relative to the current
+// directory), with "\\?\" ("\\?\UNC\" for a share) put before it when it
+// is MAX_PATH characters or longer, which those calls refuse in the plain
+// form. The prefix turns the platform's own clean-up of a path off, so it
+// goes only before a path already cleaned up. False when path is no valid
+// text in the code page or does not fit size units.
+inline bool ToWidePath(const char* path, wchar_t* out, int size) {
+  wchar_t given[kWidePathSize];
+  if (!path || !*path || !MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, given, kWidePathSize))
+    return false;
+  const int kPrefix = 8;  // "\\?\UNC\" at most
+  DWORD length = GetFullPathNameW(given, size - kPrefix, out + kPrefix, nullptr);
+  if (length == 0 || length >= static_cast<DWORD>(size - kPrefix)) return false;
+  wchar_t* full = out + kPrefix;
+  const bool device = full[0] == L'\\' && full[1] == L'\\' && (full[2] == L'?' || full[2] == L'.');
+  if (length < MAX_PATH || device) {
+    memmove(out, full, (length + 1) * sizeof(wchar_t));
+  } else if (full[0] == L'\\' && full[1] == L'\\') {  // "\\server\x" becomes "\\?\UNC\server\x"
+    memmove(out + 7, full + 1, length * sizeof(wchar_t));
+    memcpy(out, L"\\\\?\\UNC", 7 * sizeof(wchar_t));
+  } else {
+    memmove(out + 4, full, (length + 1) * sizeof(wchar_t));
+    memcpy(out, L"\\\\?\\", 4 * sizeof(wchar_t));
+  }
+  return true;
+}
+
 // Calls visit(entry) for every entry matching pattern (a directory text
 // followed directly by a mask), in the order the file system returns them,
 // with the entry as FindFirstFileA would give it, but only for entries whose
@@ -43,10 +75,8 @@ inline bool SpellExactlyInAnsi(const wchar_t* name, int length, char* out, int s
 // (also when pattern is not valid text in the code page).
 template <typename Visit>
 bool ForEachDirectoryEntry(const Text& pattern, Visit visit) {
-  wchar_t widePattern[MAX_PATH * 2];
-  if (!MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, pattern.Get(), pattern.Length() + 1, widePattern,
-                           MAX_PATH * 2))
-    return false;
+  wchar_t widePattern[kWidePathSize];
+  if (!ToWidePath(pattern.Get(), widePattern, kWidePathSize)) return false;
   WIN32_FIND_DATAW found;
   UniqueFind search(FindFirstFileW(widePattern, &found));
   if (!search.IsValid()) return false;

@@ -3,7 +3,7 @@
 // and whether that file existed when the list was built.
 #include <windows.h>
 
-#include "../storage/HeldFolder.h"
+#include "ControlFile.h"
 
 class ControlRecord {
  public:
@@ -12,14 +12,10 @@ class ControlRecord {
   ControlRecord(const ControlRecord&) = delete;
   ControlRecord& operator=(const ControlRecord&) = delete;
 
-  // Loads serverPath (its own folder searched first for what it imports),
-  // calls its own "DllUnregisterServer" and releases it, but only while
-  // serverPath leads to its file directly in folder, the control folder held
-  // since the list was made: right before the load the file is opened by its
-  // name through folder and pinned there, and serverPath must open that very
-  // file with no link on the way (HeldFolder::OpenEntryNamedBy); right after
-  // it, the module's own file must be that file too, or its entry point is
-  // not called. Otherwise 0, nothing called. 1 when the entry
+  // Loads file, serverPath pinned in the control folder (ControlFile.h),
+  // calls its own "DllUnregisterServer" and releases it; right after the
+  // load the module's own file must be the pinned one, or its entry point is
+  // not called. 0, nothing called, when file is not pinned. 1 when the entry
   // point ran and reported success (S_FALSE included), 0 for anything else.
   // Makes its own balanced COM initialisation. Any exception that leaves the
   // entry point (see FaultGuard.h) gives 0 too. The module it left is kept
@@ -30,7 +26,7 @@ class ControlRecord {
   // DllMain is the loader's to handle: the load fails. Whatever the control
   // did to the thread's directories, error modes and queue is undone (see
   // ForeignCallScope.h).
-  int Unregister(const HeldFolder& folder);
+  int Unregister(const ControlFile& file);
 
   // Copies text with its zero byte into a new owned buffer (none for none).
   static char* CopyText(const char* text);

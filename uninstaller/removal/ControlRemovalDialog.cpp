@@ -84,12 +84,14 @@ void ControlRemovalDialog::DeleteSelected() {
 
 void ControlRemovalDialog::RemoveControl(ControlRecord& record) {
   if (!record.fileExists) return;
-  if (record.Unregister(controlFolder) != 1) {
+  ControlFile file;  // pinned from the check before its load until it is deleted
+  file.Pin(controlFolder, record.serverPath);
+  if (record.Unregister(file) != 1) {
     ReportFailure(kUnregisterFailedFormat, record);
     return;
   }
-  // By its name, through the held folder, never by the path read again.
-  if (!controlFolder.DeleteEntryNamedBy(record.serverPath)) ReportFailure(kDeleteFailedFormat, record);
+  // By its one listed name, through the held folder, never by the path read again.
+  if (!file.Delete(controlFolder)) ReportFailure(kDeleteFailedFormat, record);
 }
 
 void ControlRemovalDialog::ReportFailure(const char* format, const ControlRecord& record) {

@@ -130,8 +130,8 @@ bool CleanTempStorage(const InstallDirs& dirs, const HeldFolder& folder) {
   if (IsSameFolder(dirs.ocxStorageDir, folder.Identity())) KeepRegisteredServers(folder, kept);
 
   auto clean = [&](const HeldFolder::Entry& entry) {
-    if (!IsStoredFileToDelete(entry.attributes) ||
-        (entry.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+    if (!IsStoredFileToDelete(entry.attributes) || (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        IsLink(entry.attributes, entry.reparseTag))
       return;
     char spelled[MAX_PATH];  // the usual case, nothing kept, costs nothing per file
     if (!kept.IsEmpty() && SpellExactlyInAnsi(entry.name, entry.length, spelled, sizeof spelled) &&

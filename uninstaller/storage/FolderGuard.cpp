@@ -3,8 +3,9 @@
 #include <knownfolders.h>
 #include <shlobj.h>
 
-#include "../../common/SystemFunction.h"
+#include "../framework/DirectorySearch.h"
 #include "../framework/Handles.h"
+#include "SystemCalls.h"
 #include "SystemFolder.h"
 
 namespace {
@@ -33,8 +34,6 @@ const KNOWNFOLDERID* const kKnownFolders[] = {
     &FOLDERID_Objects3D,        &FOLDERID_Screenshots,     &FOLDERID_SkyDrive,
 };
 
-using KnownFolderLookup = HRESULT(WINAPI*)(REFKNOWNFOLDERID, DWORD, HANDLE, PWSTR*);
-
 // A REG_SZ or REG_EXPAND_SZ value, expanded, or false.
 bool ReadFolderValue(HKEY key, const wchar_t* name, wchar_t* folder, DWORD size) {
   wchar_t stored[MAX_PATH];
@@ -46,22 +45,35 @@ bool ReadFolderValue(HKEY key, const wchar_t* name, wchar_t* folder, DWORD size)
   DWORD length = ExpandEnvironmentStringsW(stored, folder, size);
   return length > 0 && length <= size;
 }
+// What a failed read of a folder's identity says when the folder is simply
+// not there: nothing to protect then (no such folder, no disk in the drive).
+bool IsAbsent(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_NOT_READY ||
+         error == ERROR_INVALID_DRIVE || error == ERROR_BAD_NETPATH || error == ERROR_BAD_NET_NAME;
+}
 }  // namespace
 
-bool FolderGuard::Protect(const FolderIdentity& identity) {
-  if (count_ == kCapacity) return false;
+bool FolderGuard::Record(bool read, const FolderIdentity& identity) {
+  if (!read) {
+    if (!IsAbsent(GetLastError())) failed_ = true;
+    return false;
+  }
+  if (count_ == kCapacity) {
+    failed_ = true;
+    return false;
+  }
   protected_[count_++] = identity;
   return true;
 }
 
 bool FolderGuard::Protect(const Text& folder) {
   FolderIdentity identity;
-  return count_ < kCapacity && !folder.IsEmpty() && ReadFolderIdentity(folder, &identity) && Protect(identity);
+  return !folder.IsEmpty() && Record(ReadFolderIdentity(folder, &identity), identity);
 }
 
 bool FolderGuard::Protect(const wchar_t* folder) {
   FolderIdentity identity;
-  return count_ < kCapacity && folder && *folder && ReadFolderIdentity(folder, &identity) && Protect(identity);
+  return folder && *folder && Record(ReadFolderIdentity(folder, &identity), identity);
 }
 
 void FolderGuard::ProtectSystemFolders() {
@@ -73,22 +85,25 @@ void FolderGuard::ProtectSystemFolders() {
     SetErrorMode(previous.Get() | quiet);
     char drives[26 * 4 + 1];
     DWORD length = GetLogicalDriveStringsA(sizeof drives, drives);
-    if (length > 0 && length < sizeof drives) {
-      for (const char* root = drives; *root; root += lstrlenA(root) + 1) {
-        if (GetDriveTypeA(root) != DRIVE_REMOTE) Protect(root);
-      }
+    if (length == 0 || length >= sizeof drives) failed_ = true;
+    for (const char* root = drives; !failed_ && *root; root += lstrlenA(root) + 1) {
+      if (GetDriveTypeA(root) != DRIVE_REMOTE) Protect(root);
     }
   }
 
-  Text windows = ReadSystemFolder(GetWindowsDirectoryA);
-  Protect(windows);
-  Protect(ReadSystemFolder(GetSystemWindowsDirectoryA));
-  Protect(ReadSystemFolder(GetSystemDirectoryA));
-  // Fails on 32-bit Windows, where there is no such folder. A 32-bit
-  // program on 64-bit Windows opening the system directory reaches the
-  // 32-bit one; "Sysnative" reaches the real one.
-  Protect(ReadSystemFolder(GetSystemWow64DirectoryA));
-  if (!windows.IsEmpty()) Protect(windows + "\\Sysnative");
+  const Text folders[] = {ReadSystemFolder(GetWindowsDirectoryA), ReadSystemFolder(GetSystemWindowsDirectoryA),
+                          ReadSystemFolder(GetSystemDirectoryA)};
+  for (const Text& folder : folders) {
+    if (folder.IsEmpty()) failed_ = true;
+    Protect(folder);
+  }
+  // Only 64-bit Windows has it. A 32-bit program there opening the system
+  // directory reaches the 32-bit one; "Sysnative" reaches the real one.
+  Text wow64 = ReadSystemFolder(GetSystemWow64DirectoryA);
+  if (!wow64.IsEmpty()) {
+    Protect(wow64);
+    Protect(folders[0] + "\\Sysnative");
+  }
 }
 
 void FolderGuard::ProtectShellFolders() {
@@ -97,45 +112,44 @@ void FolderGuard::ProtectShellFolders() {
     if (SUCCEEDED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, folder))) Protect(folder);
   }
 
-  auto lookup = FindSystemFunction<KnownFolderLookup>("shell32.dll", "SHGetKnownFolderPath");
-  if (lookup) {
-    for (const KNOWNFOLDERID* id : kKnownFolders) {
-      UniqueCoTaskString path;  // freed whatever the outcome
-      if (SUCCEEDED(lookup(*id, 0, nullptr, path.Put()))) Protect(path.Get());
-    }
+  for (const KNOWNFOLDERID* id : kKnownFolders) {
+    UniqueCoTaskString path;  // freed whatever the outcome
+    if (SUCCEEDED(Newer().SHGetKnownFolderPath(*id, 0, nullptr, path.Put()))) Protect(path.Get());
   }
 
   // Only 64-bit Windows has a 32-bit system directory; elsewhere the 64-bit
   // view would be the only one, read twice.
   UniqueRegKey key;
-  if (ReadSystemFolder(GetSystemWow64DirectoryA).IsEmpty() ||
-      RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0,
+  if (ReadSystemFolder(GetSystemWow64DirectoryA).IsEmpty()) return;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0,
                     KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.Put()) != ERROR_SUCCESS)
-    return;
+    failed_ = true;
   static const wchar_t* const kNativeFolders[] = {L"ProgramFilesDir", L"CommonFilesDir"};
   for (const wchar_t* name : kNativeFolders) {
-    if (ReadFolderValue(key.Get(), name, folder, MAX_PATH)) Protect(folder);
+    if (failed_ || !ReadFolderValue(key.Get(), name, folder, MAX_PATH))
+      failed_ = true;
+    else
+      Protect(folder);
   }
-}
-
-bool FolderGuard::AllowsIdentity(const FolderIdentity& identity, const Text& dir) const {
-  for (int i = 0; i < count_; ++i) {
-    if (protected_[i] == identity) return false;
-  }
-  // A root the drive list does not show (a volume mounted in a folder, a
-  // share). Without a volume path the drive roots above still hold.
-  char volume[MAX_PATH];
-  FolderIdentity root;
-  return !(GetVolumePathNameA(dir.Get(), volume, sizeof volume) && ReadFolderIdentity(volume, &root) && root == identity);
-}
-
-bool FolderGuard::Allows(const Text& dir) const {
-  FolderIdentity identity;
-  return ReadFolderIdentity(dir, &identity) && AllowsIdentity(identity, dir);
 }
 
 bool FolderGuard::Allows(HANDLE folder, const Text& dir) const {
-  FolderIdentity identity;
-  return ReadOpenedFolderIdentity(folder, &identity) && AllowsIdentity(identity, dir);
+  FolderIdentity identity, root;
+  if (failed_ || !ReadOpenedFolderIdentity(folder, &identity)) return false;
+  for (int i = 0; i < count_; ++i) {
+    if (protected_[i] == identity) return false;
+  }
+  // A root the drive list does not show (a volume mounted in a folder, a share).
+  wchar_t wide[kWidePathSize], volume[kWidePathSize];
+  return ToWidePath(dir.Get(), wide, kWidePathSize) && GetVolumePathNameW(wide, volume, kWidePathSize) &&
+         ReadFolderIdentity(volume, &root) && root != identity;
 }
 
+bool FolderGuard::Allows(const Text& dir) const {
+  wchar_t wide[kWidePathSize];
+  UniqueFile folder(ToWidePath(dir.Get(), wide, kWidePathSize)
+                        ? CreateFileW(wide, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)
+                        : INVALID_HANDLE_VALUE);
+  return folder.IsValid() && Allows(folder.Get(), dir);
+}

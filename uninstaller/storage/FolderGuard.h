@@ -29,10 +29,10 @@ class FolderGuard {
   // read from the 64-bit registry view, where the shell itself keeps them,
   // rather than from the environment, which whoever starts the program sets.
   // Folders without a CSIDL come from SHGetKnownFolderPath, looked up at run
-  // time, so that the program still starts where the shell lacks it. The
-  // temporary folders (the user's and the Windows one) are left out: a
-  // product may keep its temporary files there. A folder the shell can't
-  // give, or that can't be opened, is not added.
+  // time (SystemCalls.h). The temporary folders (the user's and the Windows
+  // one) are left out: a product may keep its temporary files there. A
+  // folder the shell does not define here, or that is not there, is not
+  // added; one it gives that can't be read fails the guard (Protect).
   //
   // Wide-character calls throughout: the shell reports a folder whose name
   // the ANSI code page can't spell (a user name in another script) with
@@ -40,14 +40,18 @@ class FolderGuard {
   // the guard while a short name, which is plain ASCII, still reaches it.
   void ProtectShellFolders();
 
-  // Adds folder. False, adding nothing, if its identity can't be read (a
-  // folder that can't be opened can't be reached either) or the guard is full.
+  // Adds folder. False, adding nothing, if it is not there (no such folder,
+  // no disk in its drive) or its identity can't be read or the guard is
+  // full; the last two make the guard refuse every folder (Allows): a folder
+  // it must protect and can't is one it can't tell from the one to clean.
+  // The same holds where a call that names the system's folders fails.
   bool Protect(const Text& folder);
   bool Protect(const wchar_t* folder);
 
-  // Whether dir may be cleaned: its identity can be read, it is none of the
-  // protected folders and not the root of its own volume. One open of dir
-  // and one of its volume root; nothing per file.
+  // Whether dir may be cleaned: the guard recorded every folder it had to,
+  // dir's identity can be read, it is none of the protected folders and not
+  // the root of its own volume. One open of dir and one of its volume root;
+  // nothing per file.
   bool Allows(const Text& dir) const;
   // The same for a folder already open (folder, any access): the identity is
   // the open folder's own, whatever dir names by now; dir serves only to find
@@ -55,11 +59,13 @@ class FolderGuard {
   bool Allows(HANDLE folder, const Text& dir) const;
 
  private:
-  bool Protect(const FolderIdentity& identity);
-  bool AllowsIdentity(const FolderIdentity& identity, const Text& dir) const;
+  // Records identity if read; otherwise fails the guard unless the folder
+  // is simply not there (GetLastError).
+  bool Record(bool read, const FolderIdentity& identity);
 
   // 26 drive letters, the system's five folders, about fifty of the shell's.
   static const int kCapacity = 96;
   FolderIdentity protected_[kCapacity];
   int count_ = 0;
+  bool failed_ = false;
 };

@@ -1,14 +1,7 @@
 #include "FolderIdentity.h"
 
+#include "../framework/DirectorySearch.h"
 #include "../framework/Handles.h"
-
-namespace {
-const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
-bool ReadOpenedIdentity(const UniqueFile& opened, FolderIdentity* identity) {
-  return opened.IsValid() && ReadOpenedFolderIdentity(opened.Get(), identity);
-}
-}  // namespace
 
 bool ReadOpenedFolderIdentity(HANDLE opened, FolderIdentity* identity) {
   BY_HANDLE_FILE_INFORMATION info;
@@ -20,14 +13,17 @@ bool ReadOpenedFolderIdentity(HANDLE opened, FolderIdentity* identity) {
 }
 
 // Backup semantics: the only way CreateFile opens a folder at all.
-bool ReadFolderIdentity(const Text& path, FolderIdentity* identity) {
-  return ReadOpenedIdentity(UniqueFile(CreateFileA(path.Get(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr)),
-                            identity);
+bool ReadFolderIdentity(const wchar_t* path, FolderIdentity* identity) {
+  UniqueFile opened(CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return opened.IsValid() && ReadOpenedFolderIdentity(opened.Get(), identity);
 }
 
-bool ReadFolderIdentity(const wchar_t* path, FolderIdentity* identity) {
-  return ReadOpenedIdentity(UniqueFile(CreateFileW(path, FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr)),
-                            identity);
+bool ReadFolderIdentity(const Text& path, FolderIdentity* identity) {
+  wchar_t wide[kWidePathSize];
+  if (!ToWidePath(path.Get(), wide, kWidePathSize)) {
+    SetLastError(ERROR_INVALID_NAME);
+    return false;
+  }
+  return ReadFolderIdentity(wide, identity);
 }

@@ -19,8 +19,9 @@ struct FolderIdentity {
   bool operator!=(const FolderIdentity& other) const { return !(*this == other); }
 };
 
-// Reads the identity of what path names, exactly as the platform resolves
-// path (relative to the current directory if it is relative). The object is
+// Reads the identity of what path names (ANSI, converted exactly, at any
+// length the program reads: ToWidePath), as the platform resolves it
+// (relative to the current directory if it is relative). The object is
 // opened for its attributes only and shares every access, so nobody else's
 // use of it stands in the way and nothing about it changes. True with
 // *identity filled; false with *identity unchanged and GetLastError telling

@@ -2,36 +2,16 @@
 
 #include <aclapi.h>
 
-#include "../../common/SystemFunction.h"
 #include "../framework/Handles.h"
+#include "SystemCalls.h"
 
 namespace {
-// Owners whose links are the system's own: SYSTEM, TrustedInstaller and the
-// Administrators group. Nobody without administrator rights can give a
-// file one of them.
-const DWORD kSystemOwners[][7] = {
-    // count, then the sub-authorities under the NT authority (5)
-    {1, SECURITY_LOCAL_SYSTEM_RID},
-    {6, SECURITY_SERVICE_ID_BASE_RID, 956008885, 3418522649, 1831038044, 1853292631, 2271478464},
-    {2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS},
-};
-
-bool IsSystemOwner(PSID owner) {
-  SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-  for (const DWORD* known : kSystemOwners) {
-    BYTE buffer[SECURITY_MAX_SID_SIZE];
-    PSID sid = buffer;
-    if (!InitializeSid(sid, &nt, static_cast<BYTE>(known[0]))) continue;
-    for (DWORD i = 0; i < known[0]; ++i) *GetSidSubAuthority(sid, i) = known[i + 1];
-    if (EqualSid(owner, sid)) return true;
-  }
-  return false;
-}
+const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // The link itself is opened, not what it leads to, and its owner read.
 bool IsSystemLink(const wchar_t* path) {
-  UniqueFile link(CreateFileW(path, READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  UniqueFile link(CreateFileW(path, READ_CONTROL, kShareAll, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!link.IsValid()) return false;
   PSID owner = nullptr;  // inside the descriptor
   UniqueLocalMem descriptor;
@@ -59,62 +39,6 @@ int RootLength(const wchar_t* path) {
   return 0;
 }
 
-// A full name as the rule compares them: no device prefix ("\\?\C:\x" is
-// "C:\x", "\\?\UNC\s\x" is "\\s\x") and no trailing backslash.
-class Name {
- public:
-  static const int kCapacity = MAX_PATH * 2;
-
-  bool Set(const wchar_t* text, int length) {
-    length_ = 0;
-    if (length >= 8 && text[0] == L'\\' && text[1] == L'\\' && (text[2] == L'?' || text[2] == L'.') &&
-        text[3] == L'\\' && (text[4] | 0x20) == L'u' && (text[5] | 0x20) == L'n' && (text[6] | 0x20) == L'c' &&
-        text[7] == L'\\')
-      return Append(L"\\\\", 2) && Append(text + 8, length - 8) && TrimmedEnd();
-    if (length >= 4 && text[0] == L'\\' && text[1] == L'\\' && (text[2] == L'?' || text[2] == L'.') &&
-        text[3] == L'\\')
-      return Append(text + 4, length - 4) && TrimmedEnd();
-    return Append(text, length) && TrimmedEnd();
-  }
-  bool AppendPart(const wchar_t* part) { return Append(L"\\", 1) && Append(part, lstrlenW(part)) && TrimmedEnd(); }
-  bool Equals(const Name& other) const;
-  const wchar_t* Chars() const { return text_; }
-  int Length() const { return length_; }
-
- private:
-  bool Append(const wchar_t* text, int length) {
-    if (length < 0 || length >= kCapacity - length_) return false;
-    memcpy(text_ + length_, text, length * sizeof(wchar_t));
-    length_ += length;
-    text_[length_] = L'\0';
-    return true;
-  }
-  bool TrimmedEnd() {
-    while (length_ > 0 && text_[length_ - 1] == L'\\') text_[--length_] = L'\0';
-    return true;
-  }
-
-  wchar_t text_[kCapacity];
-  int length_ = 0;
-};
-
-using FinalNameQuery = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
-
-bool Name::Equals(const Name& other) const {
-  return IsSameNameIgnoringCase(text_, length_, other.text_, other.length_);
-}
-
-// The name the system gives opened: normalized (long names, links
-// resolved), with its drive letter.
-bool ReadFinalName(HANDLE opened, Name* name) {
-  static const FinalNameQuery finalName =
-      FindSystemFunction<FinalNameQuery>("kernel32.dll", "GetFinalPathNameByHandleW");
-  wchar_t text[Name::kCapacity];
-  if (!finalName) return false;
-  DWORD length = finalName(opened, text, Name::kCapacity, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-  return length > 0 && length < static_cast<DWORD>(Name::kCapacity) && name->Set(text, length);
-}
-
 bool IsDotsOnly(const wchar_t* part) {
   while (*part == L'.') ++part;
   return *part == L'\0';
@@ -123,10 +47,10 @@ bool IsDotsOnly(const wchar_t* part) {
 // The name path has with no link followed but the system's own: each part
 // after the root as the folder above lists it, a system link replaced by the
 // final name of what it leads to.
-bool ReadExpectedName(const wchar_t* path, Name* expected) {
-  wchar_t full[Name::kCapacity];
-  DWORD length = GetFullPathNameW(path, Name::kCapacity, full, nullptr);
-  if (length == 0 || length >= static_cast<DWORD>(Name::kCapacity)) return false;
+bool ReadExpectedName(const wchar_t* path, PathName* expected) {
+  wchar_t full[PathName::kCapacity];
+  DWORD length = GetFullPathNameW(path, PathName::kCapacity, full, nullptr);
+  if (length == 0 || length >= static_cast<DWORD>(PathName::kCapacity)) return false;
   int root = RootLength(full);
   if (root == 0 || !expected->Set(full, root)) return false;
   for (DWORD start = root, end = root; end <= length; ++end) {
@@ -144,12 +68,12 @@ bool ReadExpectedName(const wchar_t* path, Name* expected) {
     bool named = false;
     if (!listed.IsValid()) {
       named = false;
-    } else if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-      named = expected->AppendPart(found.cFileName);
+    } else if (!IsLink(found.dwFileAttributes, found.dwReserved0)) {  // the tag, for a reparse point
+      named = expected->AppendPart(found.cFileName, lstrlenW(found.cFileName));
     } else if (IsSystemLink(full)) {
-      UniqueFile target(CreateFileW(full, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-      named = target.IsValid() && ReadFinalName(target.Get(), expected);
+      UniqueFile target(CreateFileW(full, FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+      named = target.IsValid() && expected->ReadFinal(target.Get());
     }
     full[end] = kept;
     if (!named) return false;
@@ -161,42 +85,112 @@ bool ReadExpectedName(const wchar_t* path, Name* expected) {
 // Under WOW64 the system sends a 32-bit program's system directory to the
 // 32-bit one: expected with that prefix replaced, or false where there is
 // none (32-bit Windows, another folder).
-bool RedirectForWow64(const Name& expected, Name* redirected) {
+bool RedirectForWow64(const PathName& expected, PathName* redirected) {
   wchar_t system[MAX_PATH], wow64[MAX_PATH];
   UINT systemLength = GetSystemDirectoryW(system, MAX_PATH);
   UINT wow64Length = GetSystemWow64DirectoryW(wow64, MAX_PATH);
-  Name systemName;
+  PathName systemName, prefix;
   if (systemLength == 0 || systemLength >= MAX_PATH || wow64Length == 0 || wow64Length >= MAX_PATH ||
       !systemName.Set(system, systemLength) || systemName.Length() > expected.Length())
     return false;
-  Name prefix;
   const int cut = systemName.Length();
-  if (!prefix.Set(expected.Chars(), cut) || !prefix.Equals(systemName) ||
-      (expected.Chars()[cut] != L'\\' && expected.Chars()[cut] != L'\0'))
+  const wchar_t* rest = expected.Chars() + cut;
+  if (!prefix.Set(expected.Chars(), cut) || !prefix.IsSameIgnoringCase(systemName) || (*rest && *rest != L'\\'))
     return false;
-  return redirected->Set(wow64, wow64Length) &&
-         (expected.Chars()[cut] == L'\0' || redirected->AppendPart(expected.Chars() + cut + 1));
+  return redirected->Set(wow64, wow64Length) && (!*rest || redirected->AppendPart(rest + 1, lstrlenW(rest + 1)));
 }
 }  // namespace
 
-bool IsSameNameIgnoringCase(const wchar_t* one, int length, const wchar_t* other, int otherLength) {
-  using OrdinalCompare = int(WINAPI*)(LPCWSTR, int, LPCWSTR, int, BOOL);
-  static const OrdinalCompare compare = FindSystemFunction<OrdinalCompare>("kernel32.dll", "CompareStringOrdinal");
-  return compare && compare(one, length, other, otherLength, TRUE) == CSTR_EQUAL;
+bool IsSystemOwner(PSID owner) {
+  // Sub-authorities under the NT authority (5): count, then each.
+  static const DWORD kSystemOwners[][7] = {
+      {1, SECURITY_LOCAL_SYSTEM_RID},
+      {6, SECURITY_SERVICE_ID_BASE_RID, 956008885, 3418522649, 1831038044, 1853292631, 2271478464},  // TrustedInstaller
+  };
+  SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+  for (const DWORD* known : kSystemOwners) {
+    BYTE buffer[SECURITY_MAX_SID_SIZE];
+    PSID sid = buffer;
+    if (!InitializeSid(sid, &nt, static_cast<BYTE>(known[0]))) continue;
+    for (DWORD i = 0; i < known[0]; ++i) *GetSidSubAuthority(sid, i) = known[i + 1];
+    if (owner && IsValidSid(owner) && EqualSid(owner, sid)) return true;
+  }
+  return false;
 }
 
-bool IsReachedWithoutLinks(HANDLE opened, const wchar_t* path) {
-  Name expected, actual, redirected;
-  if (!path || !*path || !ReadFinalName(opened, &actual) || !ReadExpectedName(path, &expected)) return false;
-  return actual.Equals(expected) || (RedirectForWow64(expected, &redirected) && actual.Equals(redirected));
+bool IsLink(DWORD attributes, DWORD reparseTag) {
+  const DWORD kNameSurrogate = 0x20000000;  // IsReparseTagNameSurrogate
+  return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) && (reparseTag == 0 || (reparseTag & kNameSurrogate));
+}
+
+bool IsSameNameIgnoringCase(const wchar_t* one, int length, const wchar_t* other, int otherLength) {
+  return Newer().CompareStringOrdinal(one, length, other, otherLength, TRUE) == CSTR_EQUAL;
+}
+
+bool PathName::Append(const wchar_t* text, int length) {
+  if (length < 0 || length >= kCapacity - length_) return false;
+  memcpy(text_ + length_, text, length * sizeof(wchar_t));
+  length_ += length;
+  text_[length_] = L'\0';
+  return true;
+}
+
+bool PathName::TrimEnd() {
+  while (length_ > 0 && text_[length_ - 1] == L'\\') text_[--length_] = L'\0';
+  return true;
+}
+
+bool PathName::Set(const wchar_t* text, int length) {
+  length_ = 0;
+  text_[0] = L'\0';
+  if (length >= 4 && text[0] == L'\\' && text[1] == L'\\' && (text[2] == L'?' || text[2] == L'.') &&
+      text[3] == L'\\') {
+    text += 4;
+    length -= 4;
+    if (length >= 4 && (text[0] | 0x20) == L'u' && (text[1] | 0x20) == L'n' && (text[2] | 0x20) == L'c' &&
+        text[3] == L'\\')
+      return Append(L"\\\\", 2) && Append(text + 4, length - 4) && TrimEnd();
+  }
+  return Append(text, length) && TrimEnd();
+}
+
+bool PathName::AppendPart(const wchar_t* part, int length) {
+  return Append(L"\\", 1) && Append(part, length) && TrimEnd();
+}
+
+bool PathName::ReadFinal(HANDLE opened) {
+  wchar_t text[kCapacity];
+  DWORD length = Newer().GetFinalPathNameByHandleW(opened, text, kCapacity, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (length > 0 && length < static_cast<DWORD>(kCapacity)) return Set(text, length);
+  if (length != 0 || GetLastError() != ERROR_MORE_DATA) return false;
+  // Wine reads the name through a buffer of MAX_PATH characters and fails a
+  // longer one; its object manager gives the name whole, as "\??\" and the
+  // DOS path, which is all that call would add to it.
+  struct {
+    UNICODE_STRING name;
+    wchar_t text[kCapacity];
+  } info;
+  ULONG returned = 0;
+  const ULONG kObjectNameInformation = 1;
+  if (Newer().NtQueryObject(opened, kObjectNameInformation, &info, sizeof info, &returned) < 0 || !info.name.Buffer)
+    return false;
+  const int units = info.name.Length / sizeof(wchar_t);
+  return units > 4 && memcmp(info.name.Buffer, L"\\??\\", 4 * sizeof(wchar_t)) == 0 &&
+         Set(info.name.Buffer + 4, units - 4);
+}
+
+bool IsReachedWithoutLinks(HANDLE opened, const wchar_t* path, PathName* finalName) {
+  PathName expected, own, redirected;
+  PathName& actual = finalName ? *finalName : own;
+  if (!path || !*path || !actual.ReadFinal(opened) || !ReadExpectedName(path, &expected)) return false;
+  return actual.IsSameIgnoringCase(expected) ||
+         (RedirectForWow64(expected, &redirected) && actual.IsSameIgnoringCase(redirected));
 }
 
 bool IsReachedWithoutLinks(const Text& path) {
-  wchar_t wide[Name::kCapacity];
-  if (path.IsEmpty() ||
-      !MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path.Get(), path.Length() + 1, wide, Name::kCapacity))
-    return false;
-  UniqueFile opened(CreateFileW(wide, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  wchar_t wide[kWidePathSize];
+  if (!ToWidePath(path.Get(), wide, kWidePathSize)) return false;
+  UniqueFile opened(CreateFileW(wide, FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   return opened.IsValid() && IsReachedWithoutLinks(opened.Get(), wide);
 }

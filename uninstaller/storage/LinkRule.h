@@ -11,31 +11,72 @@
 // place the link led to, so it fails.
 #include <windows.h>
 
+#include "../framework/DirectorySearch.h"
 #include "../framework/Text.h"
+
+// Whether a link owned by owner is the system's own: SYSTEM or
+// TrustedInstaller, as the system's compatibility junctions are. Not the
+// Administrators group: it owns every folder an installer made, and a user
+// allowed to change such a folder can make it a mount point that keeps that
+// owner.
+bool IsSystemOwner(PSID owner);
+
+// Whether an entry with these attributes and reparse tag is a link: a
+// reparse point whose tag the platform marks as a name surrogate (symbolic
+// links, mount points, junctions and the like). Every other reparse point (a
+// compressed, deduplicated or cloud-synced file) is the file or folder
+// itself. A reparse point without a tag counts as a link: a platform that
+// does not tell (Wine tells none) can't show it is none.
+bool IsLink(DWORD attributes, DWORD reparseTag);
+
+// Whether two names (lengths in UTF-16 units) are one to the file system:
+// equal ignoring case, ordinally (false where the platform lacks the call).
+bool IsSameNameIgnoringCase(const wchar_t* one, int length, const wchar_t* other, int otherLength);
+
+// A full name as the rule compares them: no device prefix ("\\?\C:\x" is
+// "C:\x", "\\?\UNC\s\x" is "\\s\x") and no trailing backslash.
+class PathName {
+ public:
+  static const int kCapacity = kWidePathSize;
+
+  bool Set(const wchar_t* text, int length);
+  bool AppendPart(const wchar_t* part, int length);
+  // The one reading of the name the system gives opened: its final path,
+  // normalized (long names, links resolved), with its drive letter.
+  bool ReadFinal(HANDLE opened);
+  bool IsSameIgnoringCase(const PathName& other) const {
+    return IsSameNameIgnoringCase(text_, length_, other.text_, other.length_);
+  }
+  const wchar_t* Chars() const { return text_; }
+  int Length() const { return length_; }
+
+ private:
+  bool Append(const wchar_t* text, int length);
+  bool TrimEnd();
+
+  wchar_t text_[kCapacity];
+  int length_ = 0;
+};
 
 // Whether opened (a file or folder, any access) is what path names with no
 // link followed on the way but the system's own. The name the system gives
-// opened (its final path: long names, links resolved) must equal path in
-// full (GetFullPathName, relative to the current directory) with each part
-// as the folder above lists it (its long name), where a part that is a link
-// owned by SYSTEM, TrustedInstaller or the Administrators group, as the
-// system's own links are, stands for the name of what it leads to. Under
-// WOW64 the redirection of the system directory to the 32-bit one counts as
-// the system's own too. Letter case is ignored, ordinally.
+// opened must equal path in full (GetFullPathName, relative to the current
+// directory) with each part as the folder above lists it (its long name),
+// where a part that is a link (IsLink) owned by the system (IsSystemOwner)
+// stands for the name of what it leads to. Under WOW64 the redirection of
+// the system directory to the 32-bit one counts as the system's own too.
+// Letter case is ignored, ordinally.
 //
 // False for any other link on the way, a part that can't be read (opened
 // exists, so its path must too), a part with a wildcard or made of dots, a
 // path the platform can't take in full, and where the platform lacks the
 // final-name call (before Windows Vista). Wide-character calls throughout,
-// so that no name is turned into a look-alike on the way. One directory
-// read per part of the path, one more open per system link.
-bool IsReachedWithoutLinks(HANDLE opened, const wchar_t* path);
+// so that no name is turned into a look-alike on the way; paths of any
+// length the program reads. One directory read per part of the path, one
+// more open per system link. finalName, if given, receives opened's final
+// name (PathName::ReadFinal), read once for both.
+bool IsReachedWithoutLinks(HANDLE opened, const wchar_t* path, PathName* finalName = nullptr);
 
-// Whether two names (lengths in UTF-16 units) are one to the file system:
-// equal ignoring case, ordinally (CompareStringOrdinal, looked up at run
-// time; false where the platform lacks it, before Windows Vista).
-bool IsSameNameIgnoringCase(const wchar_t* one, int length, const wchar_t* other, int otherLength);
-
-// The same for what path (ANSI, converted exactly) names, opened here for
-// its attributes. False, too, when it can't be opened or converted.
+// The same for what path (ANSI, converted exactly, ToWidePath) names, opened
+// here for its attributes. False, too, when it can't be opened or converted.
 bool IsReachedWithoutLinks(const Text& path);
