@@ -1,12 +1,14 @@
 // The cleanup of the temporary-storage directory on the prefix's real disk.
 #include "Sandbox.h"
 #include "Staging.h"
+#include "removal/ControlFile.h"
 #include "removal/ControlRemovalDialog.h"
 #include "sequence/ExternalUninstaller.h"
 #include "sequence/TempStorage.h"
 #include "storage/LinkRule.h"
 
 #include <knownfolders.h>
+#include <sddl.h>
 #include <shlobj.h>
 
 #include <vector>
@@ -220,7 +222,7 @@ TEST(FolderGuardTest, OrdinaryFoldersAndFoldersNamedLikeSystemFoldersAreStillCle
   testbed::RemoveFolderTree("C:\\Zentrova");
 }
 
-TEST(FolderGuardTest, AFolderWhoseIdentityCannotBeReadOrThatIsAVolumeRootIsRefused) {
+TEST(FolderGuardTest, AFolderWhoseIdentityCannotBeReadOrThatIsAVolumeRootIsRefusedAndAGuardThatCouldNotRecordRefusesAll) {
   FolderGuard none;  // nothing protected: only the guard's own checks are left
   EXPECT_TRUE(none.Allows("C:\\windows\\"));
   EXPECT_FALSE(none.Allows("C:\\"));                       // the root of its volume
@@ -231,13 +233,20 @@ TEST(FolderGuardTest, AFolderWhoseIdentityCannotBeReadOrThatIsAVolumeRootIsRefus
   EXPECT_FALSE(none.Protect("C:\\unravel-missing\\"));
   EXPECT_FALSE(none.Protect(""));
 
-  // The guard is bounded: a full one adds no more and still refuses what it holds.
+  // The guard is bounded, and a folder it had to protect and could not
+  // record makes it refuse every folder: the cleanup then deletes nothing.
   FolderGuard full;
   int added = 0;
   while (full.Protect("C:\\") && added < 100) ++added;
   EXPECT_LT(added, 100);
+  EXPECT_TRUE(none.Allows("C:\\windows\\")) << "a missing folder does not close the guard";
   EXPECT_FALSE(full.Protect("C:\\windows\\"));
-  EXPECT_TRUE(full.Allows("C:\\windows\\"));
+  EXPECT_FALSE(full.Allows("C:\\windows\\"));
+  testbed::Staging stage;
+  stage.MakeFolder("C:\\unravel-full\\Temp");
+  stage.WriteFile("C:\\unravel-full\\Temp\\a.tmp");
+  EXPECT_FALSE(CleanTempStorage("C:\\unravel-full\\Temp\\", full));
+  EXPECT_TRUE(FileExists("C:\\unravel-full\\Temp\\a.tmp"));
 }
 // --- The shell's folders, as this prefix's shell reports them ---------
 
@@ -443,7 +452,51 @@ TEST(LinkRuleTest, TheOpenObjectDecidesAndAPathMustLeadToTheVeryEntryHeld) {
     ControlFile file;
     EXPECT_EQ(c.leads, file.Pin(held, c.path.c_str())) << c.path;
     EXPECT_EQ(c.leads, file.IsPinned()) << c.path;
+    if (!c.leads) continue;
+    // Pinned: nobody writes or renames it meanwhile.
+    EXPECT_FALSE(UniqueFile(CreateFileA(c.path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE |
+                            FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr)).IsValid()) << c.path;
+    EXPECT_FALSE(MoveFileA(c.path.c_str(), (other + "\\moved.ocx").c_str())) << c.path;
   }
+}
+
+// Which links the rule follows, and which reparse points are links at all.
+TEST(LinkRuleTest, OnlyTheSystemsOwnLinksAreFollowedAndOnlyNameSurrogatesAreLinks) {
+  const struct {
+    const char* sid;
+    bool system;
+  } owners[] = {
+      {"S-1-5-18", true},                                                             // SYSTEM
+      {"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", true},      // TrustedInstaller
+      {"S-1-5-32-544", false},         // Administrators: they own every folder an installer made
+      {"S-1-5-21-1-2-3-1000", false},  // an ordinary user
+      {"S-1-5-19", false},             // a service account
+      {"S-1-1-0", false},              // Everyone
+  };
+  for (const auto& c : owners) {
+    PSID sid = nullptr;
+    ASSERT_TRUE(ConvertStringSidToSidA(c.sid, &sid)) << c.sid;
+    EXPECT_EQ(c.system, IsSystemOwner(sid)) << c.sid;
+    LocalFree(sid);
+  }
+  EXPECT_FALSE(IsSystemOwner(nullptr));
+
+  const DWORD kReparse = FILE_ATTRIBUTE_REPARSE_POINT, kFolder = FILE_ATTRIBUTE_DIRECTORY;
+  const struct {
+    DWORD attributes, tag;
+    bool link;
+  } tags[] = {
+      {kFolder | kReparse, 0xA0000003, true},   // mount point, junction
+      {kReparse, 0xA000000C, true},             // symbolic link
+      {kReparse, 0xA000001D, true},             // a Linux-subsystem link
+      {kReparse, 0, true},                      // no tag told (Wine's links)
+      {kReparse, 0x80000017, false},            // compressed by compact /exe
+      {kReparse, 0x80000013, false},            // deduplicated
+      {kReparse, 0x9000001A, false},            // a cloud-files placeholder
+      {kFolder | kReparse, 0x9000701A, false},  // a synced folder
+      {FILE_ATTRIBUTE_ARCHIVE, 0xA000000C, false},  // no reparse point at all
+  };
+  for (const auto& c : tags) EXPECT_EQ(c.link, IsLink(c.attributes, c.tag)) << std::hex << c.tag;
 }
 
 // Names the ANSI code page spells only as look-alikes (code page 1252 here):
