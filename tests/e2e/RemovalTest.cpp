@@ -141,29 +141,51 @@ TEST_F(ControlRemoval, NoMatchingControlClosesTheListUnseenAndGoesOn) {
   EXPECT_TRUE(FileExists(ocx + "grid.ocx"));
 }
 
-// A control imports a library by name; a copy planted in the current
-// directory (and nowhere else) must not be what the loader finds. Without
-// it the control cannot load, so unregistering it fails.
-TEST_F(ControlRemoval, ALibraryPlantedInTheCurrentDirectoryIsNeverLoaded) {
-  const std::string ocx = kOcx, work = "C:\\ZT\\Work\\";
-  stage_.MakeFolder(ocx);
-  stage_.MakeFolder(work);
-  stage_.InstallControl("ctl_plant.ocx", {Clsid(12), "Planted Control", ocx + "plant.ocx"});
-  stage_.CopyFixture("zplant.dll", work + "zplant.dll");
-  stage_.Track(work + "planted-loaded.txt");
-  stage_.SetDirectories(ocx, "", "");
+// A control imports a library by name. Where the platform's registration
+// tool finds it (the Windows directory, a folder on PATH) the control is
+// unregistered and deleted; a copy in the current directory or beside
+// unravel.exe (a download folder) is never loaded, and without another the
+// control cannot load, so unregistering it fails.
+TEST_F(ControlRemoval, AControlsImportIsFoundWhereTheRegistrationToolFindsItAndNeverBesideTheProgram) {
+  const std::string ocx = kOcx, work = "C:\\ZT\\Work\\", download = "C:\\ZT\\Download\\",
+                    shared = "C:\\ZT\\Shared\\", windows = stage_.WindowsDir() + "\\";
+  const struct {
+    std::string library;  // the folder zplant.dll lies in
+    bool onPath, besideProgram, removed;
+  } cases[] = {
+      {work, false, false, false},
+      {download, false, true, false},
+      {windows, false, false, true},
+      {shared, true, false, true},
+  };
+  char path[32767];
+  const DWORD pathLength = GetEnvironmentVariableA("PATH", path, sizeof path);
+  ASSERT_TRUE(pathLength > 0 && pathLength < sizeof path);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.library);
+    for (const std::string& dir : {ocx, work, download, shared}) stage_.MakeFolder(dir);
+    stage_.InstallControl("ctl_plant.ocx", {Clsid(12), "Planted Control", ocx + "plant.ocx"});
+    stage_.CopyFixture("zplant.dll", c.library + "zplant.dll");
+    stage_.Track(c.library + "planted-loaded.txt");
+    if (c.besideProgram) stage_.CopyIn(WindowsPathFromEnv("UNRAVEL_EXE"), download + "unravel.exe");
+    stage_.SetDirectories(ocx, "", "");
+    SetEnvironmentVariableA("PATH", c.onPath ? (shared + ";" + path).c_str() : path);
 
-  ASSERT_NO_FATAL_FAILURE(StartToTheList(work));
-  HWND list = list_;
-  ASSERT_EQ(std::vector<std::string>{"Planted Control"}, Lines(list));
-  SelectLines(list, {0});
-  Click(removal_, IDOK);
-  ASSERT_NO_FATAL_FAILURE(Answer("Planted Control", kYes));
-  ASSERT_NO_FATAL_FAILURE(ExpectFailure("Unable to unregister control Planted Control"));
-  EXPECT_EQ("", ReadWholeFile(work + "planted-loaded.txt"));
-  EXPECT_TRUE(FileExists(ocx + "plant.ocx"));
-  Click(removal_, IDCANCEL);
-  ASSERT_TRUE(WaitGone(removal_));
-  ASSERT_NO_FATAL_FAILURE(ExpectHandOverMessagesThenExit());
+    ASSERT_NO_FATAL_FAILURE(StartToTheList(work, c.besideProgram ? download + "unravel.exe" : ""));
+    SetEnvironmentVariableA("PATH", path);
+    ASSERT_EQ(std::vector<std::string>{"Planted Control"}, Lines(list_));
+    SelectLines(list_, {0});
+    Click(removal_, IDOK);
+    ASSERT_NO_FATAL_FAILURE(Answer("Planted Control", kYes));
+    if (!c.removed) ASSERT_NO_FATAL_FAILURE(ExpectFailure("Unable to unregister control Planted Control"));
+    EXPECT_TRUE(SettledLines(list_, {}).empty());  // the pass is over
+    Click(removal_, IDCANCEL);
+    ASSERT_TRUE(WaitGone(removal_));
+    ASSERT_NO_FATAL_FAILURE(ExpectHandOverMessagesThenExit());
+    EXPECT_EQ(c.removed ? c.library + "zplant.dll" : "", ReadWholeFile(c.library + "planted-loaded.txt"));
+    EXPECT_NE(c.removed, FileExists(ocx + "plant.ocx"));
+    DeleteFileA((c.library + "zplant.dll").c_str());
+    DeleteFileA((c.library + "planted-loaded.txt").c_str());
+  }
 }
 }  // namespace

@@ -20,10 +20,12 @@ const char kSequenceCaption[] = "Zentrova Uninstall.";  // the sequence's own me
 const char kNoControls[] = "No previously installed Zentrova .OCX\ncontrols were detected.";
 constexpr int kList = 1000, kYes = 1066, kYesToAll = 1067, kNo = 1068, kCancel = 1069, kName = 1070;
 
-// Starts unravel.exe (in workingDir, if given) and answers its first
-// question with "&Uninstall".
-inline void StartAndUninstall(std::unique_ptr<Process>& app, const std::string& workingDir = "") {
-  app = std::make_unique<Process>(Process::Start(WindowsPathFromEnv("UNRAVEL_EXE"), workingDir));
+// Starts unravel.exe (in workingDir, if given; a copy at exe, if given) and
+// answers its first question with "&Uninstall".
+inline void StartAndUninstall(std::unique_ptr<Process>& app, const std::string& workingDir = "",
+                              const std::string& exe = "") {
+  app = std::make_unique<Process>(
+      Process::Start(exe.empty() ? WindowsPathFromEnv("UNRAVEL_EXE") : exe, workingDir));
   HWND intro = app->WaitWindow(kIntro);
   ASSERT_NE(intro, nullptr);
   Click(intro, IDOK);
@@ -35,8 +37,8 @@ class UnravelRun : public testbed::E2eFixture {
  protected:
   // Started (in workingDir, if given) and past the introduction, with the
   // removal list up.
-  void StartToTheList(const std::string& workingDir = "") {
-    ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_, workingDir));
+  void StartToTheList(const std::string& workingDir = "", const std::string& exe = "") {
+    ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_, workingDir, exe));
     removal_ = app_->WaitWindow(kRemoval);
     ASSERT_NE(removal_, nullptr);
     list_ = FindControl(removal_, kList).hwnd;

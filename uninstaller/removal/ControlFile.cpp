@@ -46,7 +46,6 @@ class SearchFolders {
   ~SearchFolders() {
     for (int i = 0; i < count_; ++i) Newer().RemoveDllDirectory(cookies_[i]);
   }
-  int Count() const { return count_; }
 
  private:
   void ReadOwnFolders() {
@@ -75,6 +74,53 @@ class SearchFolders {
   FolderIdentity own_[2];  // the program's folder, the current directory
   bool ownRead_[2] = {false, false};
 };
+
+// Whether a file name (MAX_PATH units at most) lies in dir (dirLength units,
+// with its trailing backslash).
+bool Exists(const wchar_t* dir, int dirLength, const wchar_t* name) {
+  wchar_t path[kWidePathSize + MAX_PATH];
+  if (dirLength <= 0 || dirLength >= kWidePathSize) return false;
+  memcpy(path, dir, dirLength * sizeof(wchar_t));
+  lstrcpynW(path + dirLength, name, MAX_PATH);
+  return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Whether a library the image at path imports (its import table; what those
+// import in turn is not read) is neither loaded already nor found in dir
+// (with its trailing backslash) or the system directory. Read from the file
+// mapped as an image resource, which runs nothing; every offset is checked
+// against the image's size. False for anything that can't be read: the load
+// itself then tells.
+bool ImportsSomethingElsewhere(const wchar_t* path, const wchar_t* dir, int dirLength) {
+  wchar_t system[MAX_PATH];
+  UINT systemLength = GetSystemDirectoryW(system, MAX_PATH - 1);
+  if (systemLength == 0 || systemLength >= MAX_PATH - 1) return false;
+  system[systemLength++] = L'\\';
+  HMODULE mapped = LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (!mapped) return false;
+  const BYTE* base = reinterpret_cast<const BYTE*>(reinterpret_cast<UINT_PTR>(mapped) & ~static_cast<UINT_PTR>(3));
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
+  const DWORD size = nt->OptionalHeader.SizeOfImage;
+  const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  bool elsewhere = false;
+  if (nt->OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC && imports.VirtualAddress < size) {
+    for (DWORD at = imports.VirtualAddress; !elsewhere && at + sizeof(IMAGE_IMPORT_DESCRIPTOR) <= size;
+         at += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+      const auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + at);
+      if (entry->Name == 0 || entry->Name >= size) break;
+      const char* name = reinterpret_cast<const char*>(base + entry->Name);
+      wchar_t wide[MAX_PATH];
+      int length = memchr(name, 0, size - entry->Name) ? MultiByteToWideChar(CP_ACP, 0, name, -1, wide, MAX_PATH) : 0;
+      if (length <= 1 || GetModuleHandleW(wide) || _wcsnicmp(wide, L"api-ms-", 7) == 0 ||
+          _wcsnicmp(wide, L"ext-ms-", 7) == 0)
+        continue;
+      elsewhere = !Exists(dir, dirLength, wide) && !Exists(system, systemLength, wide);
+    }
+  }
+  FreeLibrary(mapped);
+  return elsewhere;
+}
 
 // The name the listing of folder gives the entry named name: the one spelled
 // exactly so, else the first that matches it ignoring case, long or short.
@@ -112,15 +158,21 @@ bool ControlFile::Pin(const HeldFolder& folder, const char* serverPath) {
   return true;
 }
 
+// Decided before the load, from the import table, not by a load that fails:
+// a module whose imports could not be found may stay mapped (Wine keeps it,
+// and its file can't be deleted then).
 HMODULE ControlFile::Load() const {
   if (!IsPinned()) return nullptr;
-  HMODULE loaded = LoadLibraryExW(path_, nullptr, kOwnFolderAndSystem);
-  if (loaded) return loaded;
-  if (GetLastError() == ERROR_INVALID_PARAMETER) return LoadLibraryExW(path_, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-  if (GetLastError() != ERROR_MOD_NOT_FOUND) return nullptr;
-  SearchFolders added;
-  return added.Count() > 0 ? LoadLibraryExW(path_, nullptr, kOwnFolderAndSystem | LOAD_LIBRARY_SEARCH_USER_DIRS)
-                           : nullptr;
+  const int dirLength = static_cast<int>(wcsrchr(path_, L'\\') + 1 - path_);
+  if (ImportsSomethingElsewhere(path_, path_, dirLength)) {
+    SearchFolders added;
+    HMODULE loaded = LoadLibraryExW(path_, nullptr, kOwnFolderAndSystem | LOAD_LIBRARY_SEARCH_USER_DIRS);
+    if (loaded || GetLastError() != ERROR_INVALID_PARAMETER) return loaded;
+  } else {
+    HMODULE loaded = LoadLibraryExW(path_, nullptr, kOwnFolderAndSystem);
+    if (loaded || GetLastError() != ERROR_INVALID_PARAMETER) return loaded;
+  }
+  return LoadLibraryExW(path_, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);  // no search flags on this platform
 }
 
 bool ControlFile::IsLoadedFrom(HMODULE module) const {

@@ -23,14 +23,15 @@ class ControlFile {
   bool IsPinned() const { return pinned_.IsValid(); }
 
   // Loads the pinned file by the path checked. Its imports come from its
-  // own folder and the system directory; only where one of them is missing
-  // there is it loaded again with the 16-bit system directory, the Windows
-  // directory and the folders on PATH added to the search (SearchFolders,
-  // in ControlFile.cpp). The platform searches added folders in no given
-  // order and ahead of the system directory, so a library found in the
-  // first load is found there again, unless one of the same name lies in an
-  // added folder. Never the program's own folder or the current directory.
-  // Where the platform lacks the search flags, the altered search order.
+  // own folder and the system directory; only where its import table names
+  // a library found in neither (nor loaded already) are the 16-bit system
+  // directory, the Windows directory and the folders on PATH added to the
+  // search for that load (SearchFolders, in ControlFile.cpp). The platform
+  // searches added folders in no given order and ahead of the system
+  // directory, so there a library of the system's name lying in one of them
+  // is taken from there. Never the program's own folder or the current
+  // directory. Where the platform lacks the search flags, the altered search
+  // order.
   HMODULE Load() const;
 
   // Whether module was mapped from the pinned file: its own file name, as
