@@ -93,6 +93,28 @@ TEST_F(Sequence, ARootFolderThatIsALinkHandsNothingOver) {
   ASSERT_NO_FATAL_FAILURE(ExpectNothingHandedOver());
 }
 
+// The longest command line the program starts: 519 characters, its script
+// path far beyond MAX_PATH (the folder made on the Unix side, where no
+// length limit stands in the way).
+TEST_F(Sequence, TheLongestCommandLineIsStarted) {
+  std::string root = "C:\\ZL\\";
+  while (root.size() < 484) root += std::string(std::min<size_t>(50, 484 - root.size() - 1), 'l') + "\\";
+  std::string unix = root.substr(3);
+  for (char& c : unix) c = c == '\\' ? '/' : c;
+  ASSERT_TRUE(RunOnUnixSide("mkdir -p " + unix + " && touch " + unix + "DeIsLog.1", kTimeoutMs));
+  struct Remove {
+    ~Remove() { RunOnUnixSide("rm -r ZL", kTimeoutMs); }
+  } remove;
+  stage_.SetDirectories("", "", root);
+  stage_.InstallUninstaller();
+  const std::string arguments = "-f\"" + root + "DeIsLog.1\"";
+  ASSERT_EQ(519u, (stage_.WindowsDir() + "\\uninst.exe " + arguments).size());
+
+  ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
+  ASSERT_NO_FATAL_FAILURE(ExpectMessage(kNoControls));
+  ASSERT_NO_FATAL_FAILURE(ExpectHandedOver(arguments));
+}
+
 TEST_F(Sequence, WithoutRootTheFolderAboveTemporaryStorageIsSearchedAndAFolderCounts) {
   stage_.MakeFolder("C:\\ZD\\TEMP");
   stage_.MakeFolder("C:\\ZD\\DeIsLog.old");  // a folder named like the mask
