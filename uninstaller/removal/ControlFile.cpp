@@ -162,7 +162,6 @@ bool ControlFile::Pin(const HeldFolder& folder, const char* serverPath) {
 // a module whose imports could not be found may stay mapped (Wine keeps it,
 // and its file can't be deleted then).
 HMODULE ControlFile::Load() const {
-  if (!IsPinned()) return nullptr;
   const int dirLength = static_cast<int>(wcsrchr(path_, L'\\') + 1 - path_);
   if (ImportsSomethingElsewhere(path_, path_, dirLength)) {
     SearchFolders added;

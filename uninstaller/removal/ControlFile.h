@@ -22,7 +22,7 @@ class ControlFile {
   bool Pin(const HeldFolder& folder, const char* serverPath);
   bool IsPinned() const { return pinned_.IsValid(); }
 
-  // Loads the pinned file by the path checked. Its imports come from its
+  // Loads the pinned file (pinned first) by the path checked. Its imports come from its
   // own folder and the system directory; only where its import table names
   // a library found in neither (nor loaded already) are the 16-bit system
   // directory, the Windows directory and the folders on PATH added to the
