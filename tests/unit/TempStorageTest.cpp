@@ -222,7 +222,7 @@ TEST(FolderGuardTest, OrdinaryFoldersAndFoldersNamedLikeSystemFoldersAreStillCle
   testbed::RemoveFolderTree("C:\\Zentrova");
 }
 
-TEST(FolderGuardTest, AFolderWhoseIdentityCannotBeReadOrThatIsAVolumeRootIsRefusedAndAGuardThatCouldNotRecordRefusesAll) {
+TEST(FolderGuardTest, AnUnreadableFolderOrAVolumeRootIsRefusedAndAGuardThatCouldNotRecordRefusesAll) {
   FolderGuard none;  // nothing protected: only the guard's own checks are left
   EXPECT_TRUE(none.Allows("C:\\windows\\"));
   EXPECT_FALSE(none.Allows("C:\\"));                       // the root of its volume

@@ -60,7 +60,8 @@ class SearchFolders {
 
   void Add(const wchar_t* folder, bool fromPath) {
     const int length = lstrlenW(folder);
-    const bool full = length >= 3 && ((folder[1] == L':' && folder[2] == L'\\') || (folder[0] == L'\\' && folder[1] == L'\\'));
+    const bool full =
+        length >= 3 && ((folder[1] == L':' && folder[2] == L'\\') || (folder[0] == L'\\' && folder[1] == L'\\'));
     FolderIdentity identity;
     if (count_ == kCapacity || !full || length >= MAX_PATH || !ReadIdentity(folder, &identity, false)) return;
     if (fromPath && ((ownRead_[0] && identity == own_[0]) || (ownRead_[1] && identity == own_[1]))) return;

@@ -147,9 +147,8 @@ bool FolderGuard::Allows(HANDLE folder, const Text& dir) const {
 
 bool FolderGuard::Allows(const Text& dir) const {
   wchar_t wide[kWidePathSize];
-  UniqueFile folder(ToWidePath(dir.Get(), wide, kWidePathSize)
-                        ? CreateFileW(wide, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)
-                        : INVALID_HANDLE_VALUE);
+  if (!ToWidePath(dir.Get(), wide, kWidePathSize)) return false;
+  UniqueFile folder(CreateFileW(wide, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   return folder.IsValid() && Allows(folder.Get(), dir);
 }
