@@ -14,11 +14,13 @@
 //
 // An entry goes when the listing shows it with the archive attribute, as no
 // folder and no link (IsLink: a compressed or cloud-synced file is a file),
-// and it is none of the kept ones below. It is deleted through the open folder by its exact UTF-16 name (never as a link: the link
-// itself is opened, not what it leads to), and only if what that opens is no
-// folder and lies directly in the held folder (HeldFolder::DeleteEntry): a
-// read-only file stays, as the file system refuses it. A name the ANSI code page can't
-// spell exactly matches no kept name and never becomes a path, but the entry
+// and it is none of the kept ones below. It is deleted through the open
+// folder by its exact UTF-16 name (never as a link: the link itself is
+// opened, not what it leads to), and only if what that opens is no folder
+// and lies directly in the held folder (HeldFolder::DeleteEntry): a
+// read-only file stays, as the file system refuses it. A name the ANSI code
+// page can't spell exactly matches no kept name and never becomes a path, but
+// the entry
 // itself is deleted like any other.
 //
 // It keeps what the steps after it need, where the directory is, by
