@@ -20,8 +20,7 @@
 // and lies directly in the held folder (HeldFolder::DeleteEntry): a
 // read-only file stays, as the file system refuses it. A name the ANSI code
 // page can't spell exactly matches no kept name and never becomes a path, but
-// the entry
-// itself is deleted like any other.
+// the entry itself is deleted like any other.
 //
 // It keeps what the steps after it need, where the directory is, by
 // identity, a folder they use:
