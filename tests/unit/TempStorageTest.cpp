@@ -212,6 +212,23 @@ TEST(FolderGuardTest, OrdinaryFoldersAndFoldersNamedLikeSystemFoldersAreStillCle
     EXPECT_TRUE(CleanTempStorage(dir.c_str())) << dir;
     EXPECT_FALSE(FileExists(dir + "a.tmp")) << dir;
   }
+  // A folder far beyond MAX_PATH, as long as a registry value may name it.
+  std::string longDir = "C:\\Zentrova\\";
+  std::vector<std::wstring> made;
+  for (int i = 0; i < 2; ++i) {
+    longDir += std::string(240, 'l') + "\\";
+    made.push_back(L"\\\\?\\" + std::wstring(longDir.begin(), longDir.end()));
+    ASSERT_TRUE(CreateDirectoryW(made.back().c_str(), nullptr));
+  }
+  const std::wstring longFile = made.back() + L"a.tmp";
+  CloseHandle(CreateFileW(longFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+  ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(longFile.c_str()));
+  EXPECT_TRUE(guard.Allows(longDir.c_str()));
+  EXPECT_TRUE(CleanTempStorage(longDir.c_str()));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(longFile.c_str())) << longDir.size() << " characters";
+  DeleteFileW(longFile.c_str());
+  for (auto dir = made.rbegin(); dir != made.rend(); ++dir) RemoveDirectoryW(dir->c_str());
+
   // Another drive's spelling of the same folder is not the name the system
   // gives it: held by that name, nothing would say which links were crossed.
   const std::string throughZ = DriveCThroughZ() + "\\Zentrova\\Temp\\";
