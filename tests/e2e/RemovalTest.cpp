@@ -3,6 +3,7 @@
 // goes on after the list is closed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "Driver.h"
@@ -142,28 +143,74 @@ TEST_F(ControlRemoval, NoMatchingControlClosesTheListUnseenAndGoesOn) {
 }
 
 // A control imports a library by name; a copy planted in the current
-// directory (and nowhere else) must not be what the loader finds. Without
-// it the control cannot load, so unregistering it fails.
-TEST_F(ControlRemoval, ALibraryPlantedInTheCurrentDirectoryIsNeverLoaded) {
-  const std::string ocx = kOcx, work = "C:\\ZT\\Work\\";
-  stage_.MakeFolder(ocx);
-  stage_.MakeFolder(work);
+// directory, or beside unravel.exe (a download folder), and nowhere else must
+// not be what the loader finds. Without it the control cannot load, so
+// unregistering it fails.
+TEST_F(ControlRemoval, ALibraryPlantedInTheCurrentDirectoryOrBesideTheProgramIsNeverLoaded) {
+  const std::string ocx = kOcx, work = "C:\\ZT\\Work\\", download = "C:\\ZT\\Download\\";
+  for (const std::string& dir : {ocx, work, download}) stage_.MakeFolder(dir);
   stage_.InstallControl("ctl_plant.ocx", {Clsid(12), "Planted Control", ocx + "plant.ocx"});
-  stage_.CopyFixture("zplant.dll", work + "zplant.dll");
-  stage_.Track(work + "planted-loaded.txt");
+  stage_.CopyIn(WindowsPathFromEnv("UNRAVEL_EXE"), download + "unravel.exe");
   stage_.SetDirectories(ocx, "", "");
+  const struct {
+    std::string planted;  // the one folder holding the library
+    std::string program;
+  } cases[] = {{work, WindowsPathFromEnv("UNRAVEL_EXE")}, {download, download + "unravel.exe"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.planted);
+    stage_.CopyFixture("zplant.dll", c.planted + "zplant.dll");
+    stage_.Track(c.planted + "planted-loaded.txt");
+    app_ = std::make_unique<Process>(Process::Start(c.program, work));
+    HWND intro = app_->WaitWindow(kIntro);
+    ASSERT_NE(intro, nullptr);
+    Click(intro, IDOK);
+    removal_ = app_->WaitWindow(kRemoval);
+    ASSERT_NE(removal_, nullptr);
+    HWND list = FindControl(removal_, kList).hwnd;
+    ASSERT_EQ(std::vector<std::string>{"Planted Control"}, Lines(list));
+    SelectLines(list, {0});
+    Click(removal_, IDOK);
+    ASSERT_NO_FATAL_FAILURE(Answer("Planted Control", kYes));
+    ASSERT_NO_FATAL_FAILURE(ExpectFailure("Unable to unregister control Planted Control"));
+    EXPECT_EQ("", ReadWholeFile(c.planted + "planted-loaded.txt"));
+    EXPECT_TRUE(FileExists(ocx + "plant.ocx"));
+    Click(removal_, IDCANCEL);
+    ASSERT_TRUE(WaitGone(removal_));
+    ASSERT_NO_FATAL_FAILURE(ExpectHandOverMessagesThenExit());
+    DeleteFileA((c.planted + "zplant.dll").c_str());
+  }
+}
 
-  ASSERT_NO_FATAL_FAILURE(StartToTheList(work));
-  HWND list = list_;
-  ASSERT_EQ(std::vector<std::string>{"Planted Control"}, Lines(list));
-  SelectLines(list, {0});
+// Older products kept their controls in the system directory (under WOW64
+// the 32-bit one, which the program names system32): the product's control
+// there is unregistered and deleted, while the platform's own controls
+// listed beside it stay, with their registrations.
+TEST_F(ControlRemoval, AControlInTheSystemDirectoryIsRemovedAndThePlatformsOwnStay) {
+  char buffer[MAX_PATH];
+  ASSERT_GT(GetSystemDirectoryA(buffer, MAX_PATH), 0u);
+  const std::string system = std::string(buffer) + "\\";
+  stage_.SetDirectories(system, "", "");
+  stage_.InstallControl("ctl_ok.ocx", {Clsid(13), "Zentrova System Control", system + "zsystem.ocx"});
+  auto classesExpected = Snapshot(HKEY_CLASSES_ROOT, "CLSID");
+
+  ASSERT_NO_FATAL_FAILURE(StartToTheList());
+  std::vector<std::string> platforms = Lines(list_);
+  const auto ours = std::find(platforms.begin(), platforms.end(), "Zentrova System Control");
+  ASSERT_NE(platforms.end(), ours);
+  SelectLines(list_, {static_cast<int>(ours - platforms.begin())});
+  platforms.erase(ours);
+  EXPECT_FALSE(platforms.empty()) << "the platform lists no controls of its own there";
   Click(removal_, IDOK);
-  ASSERT_NO_FATAL_FAILURE(Answer("Planted Control", kYes));
-  ASSERT_NO_FATAL_FAILURE(ExpectFailure("Unable to unregister control Planted Control"));
-  EXPECT_EQ("", ReadWholeFile(work + "planted-loaded.txt"));
-  EXPECT_TRUE(FileExists(ocx + "plant.ocx"));
+  ASSERT_NO_FATAL_FAILURE(Answer("Zentrova System Control", kYes));
+  EXPECT_EQ(platforms, SettledLines(list_, platforms));
+  EXPECT_FALSE(FileExists(system + "zsystem.ocx"));
   Click(removal_, IDCANCEL);
   ASSERT_TRUE(WaitGone(removal_));
   ASSERT_NO_FATAL_FAILURE(ExpectHandOverMessagesThenExit());
+
+  const std::string prefix = "CLSID\\" + Clsid(13);
+  for (auto it = classesExpected.begin(); it != classesExpected.end();)
+    it = it->first.compare(0, prefix.size(), prefix) == 0 ? classesExpected.erase(it) : std::next(it);
+  EXPECT_TRUE(classesExpected == Snapshot(HKEY_CLASSES_ROOT, "CLSID"));
 }
 }  // namespace
