@@ -59,6 +59,15 @@ faults=(
   'uninstaller/storage/HeldFolder.cpp|s/; calls.query(folder, kind, buffer, kBufferSize);$/; !started \&\& calls.query(folder, kind, buffer, kBufferSize);/|cleanup: a folder listed one batch only'
   'uninstaller/sequence/TempStorage.cpp|s/PathOpensFile(path, file, folder)) {$/true) {/|cleanup: a file named like a registered server kept wherever that server is'
   'uninstaller/storage/ClassServers.cpp|s/return memchr(buffer, 0, size) != nullptr;/return true;/|class texts: a full buffer without a zero byte taken'
+  'uninstaller/storage/HeldFolder.cpp|s/(entry.shortLength > 0 \&\&/(false \&\&/|control removal: a control registered by its 8.3 short name not found'
+  'uninstaller/storage/LinkRule.cpp|s/named = expected->AppendPart(found.cFileName);/named = expected->AppendPart(part);/|link rule: a path'"'"'s parts compared as spelled, not by their long names'
+  'uninstaller/storage/LinkRule.cpp|s/ \x7c\x7c redirected->AppendPart(expected.Chars() + cut + 1));$/);/|link rule: under WOW64 only the system directory itself redirected, nothing in it'
+  'uninstaller/removal/ControlRecord.cpp|s/ \x7c LOAD_LIBRARY_SEARCH_SYSTEM32$/ + LOAD_LIBRARY_SEARCH_DEFAULT_DIRS/|controls: what they import also looked for beside unravel.exe'
+  'uninstaller/sequence/ExternalUninstaller.cpp|s/!IsReachedWithoutLinks(scriptPath)) scriptPath = Text();$/!IsReachedWithoutLinks(ScriptFolder(dirs))) scriptPath = Text();/|hand-over: the script'"'"'s folder checked for links, not the script'
+  'uninstaller/sequence/ExternalUninstaller.cpp|s/windows.IsEmpty() ? nullptr : windows.Get()/nullptr/|hand-over: the uninstaller started in unravel'"'"'s current directory'
+  'uninstaller/sequence/TempStorage.cpp|s/ReadFolderIdentity(expanded, \&named)/ReadFolderIdentity(path, \&named)/|cleanup: a registered server'"'"'s expandable path read unexpanded'
+  'uninstaller/sequence/TempStorage.cpp|s/{ kept.Add(entry.cFileName); });$/{ if (kept.IsEmpty()) kept.Add(entry.cFileName); });/|cleanup: only the first script found kept'
+  'uninstaller/storage/FolderGuard.cpp|s/^    CSIDL_MYPICTURES, *CSIDL_MYMUSIC, *CSIDL_MYVIDEO,$//|folder guard: the profile'"'"'s Pictures, Music and Videos left unprotected'
 )
 
 backup_dir="$(mktemp -d)"
