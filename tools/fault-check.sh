@@ -65,6 +65,15 @@ faults=(
   'uninstaller/storage/FolderGuard.cpp|s/if (failed_ \x7c\x7c !ReadOpenedFolderIdentity(folder, \&identity))/if (!ReadOpenedFolderIdentity(folder, \&identity))/|folder guard: a folder it could not record ignored'
   'uninstaller/framework/DirectorySearch.h|s/if (length < MAX_PATH \x7c\x7c device) {/if (true) {/|paths: no device prefix for a path of MAX_PATH or more'
   'uninstaller/removal/ControlFile.cpp|s/if (ImportsSomethingElsewhere(path_, path_, dirLength)) {/if (false) {/|controls: imports never looked for in the Windows directory or on PATH'
+  'uninstaller/removal/ControlFile.cpp|s/(entry.shortLength > 0 \&\&/(false \&\&/|control removal: a control registered by its 8.3 short name not found'
+  'uninstaller/storage/LinkRule.cpp|s/named = expected->AppendPart(found.cFileName, lstrlenW(found.cFileName));/named = expected->AppendPart(part, lstrlenW(part));/|link rule: a path'"'"'s parts compared as spelled, not by their long names'
+  'uninstaller/storage/LinkRule.cpp|s/ \x7c\x7c redirected->AppendPart(rest + 1, lstrlenW(rest + 1)));$/);/|link rule: under WOW64 only the system directory itself redirected, nothing in it'
+  'uninstaller/removal/ControlFile.cpp|s/ \x7c LOAD_LIBRARY_SEARCH_SYSTEM32;$/ \x7c LOAD_LIBRARY_SEARCH_DEFAULT_DIRS;/|controls: what they import also looked for beside unravel.exe'
+  'uninstaller/sequence/ExternalUninstaller.cpp|s/!IsReachedWithoutLinks(scriptPath)) scriptPath = Text();$/!IsReachedWithoutLinks(ScriptFolder(dirs))) scriptPath = Text();/|hand-over: the script'"'"'s folder checked for links, not the script'
+  'uninstaller/sequence/ExternalUninstaller.cpp|s/windows.IsEmpty() ? nullptr : windows.Get()/nullptr/|hand-over: the uninstaller started in unravel'"'"'s current directory'
+  'uninstaller/sequence/TempStorage.cpp|s/ReadFolderIdentity(expanded, \&named)/ReadFolderIdentity(path, \&named)/|cleanup: a registered server'"'"'s expandable path read unexpanded'
+  'uninstaller/sequence/TempStorage.cpp|s/{ kept.Add(entry.cFileName); });$/{ if (kept.IsEmpty()) kept.Add(entry.cFileName); });/|cleanup: only the first script found kept'
+  'uninstaller/storage/FolderGuard.cpp|s/^    CSIDL_MYPICTURES, *CSIDL_MYMUSIC, *CSIDL_MYVIDEO,$//|folder guard: the profile'"'"'s Pictures, Music and Videos left unprotected'
 )
 
 backup_dir="$(mktemp -d)"

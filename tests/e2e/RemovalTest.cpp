@@ -3,6 +3,7 @@
 // goes on after the list is closed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "Driver.h"
@@ -187,5 +188,38 @@ TEST_F(ControlRemoval, AControlsImportIsFoundWhereTheRegistrationToolFindsItAndN
     DeleteFileA((c.library + "zplant.dll").c_str());
     DeleteFileA((c.library + "planted-loaded.txt").c_str());
   }
+}
+
+// Older products kept their controls in the system directory (under WOW64
+// the 32-bit one, which the program names system32): the product's control
+// there is unregistered and deleted, while the platform's own controls
+// listed beside it stay, with their registrations.
+TEST_F(ControlRemoval, AControlInTheSystemDirectoryIsRemovedAndThePlatformsOwnStay) {
+  char buffer[MAX_PATH];
+  ASSERT_GT(GetSystemDirectoryA(buffer, MAX_PATH), 0u);
+  const std::string system = std::string(buffer) + "\\";
+  stage_.SetDirectories(system, "", "");
+  stage_.InstallControl("ctl_ok.ocx", {Clsid(13), "Zentrova System Control", system + "zsystem.ocx"});
+  auto classesExpected = Snapshot(HKEY_CLASSES_ROOT, "CLSID");
+
+  ASSERT_NO_FATAL_FAILURE(StartToTheList());
+  std::vector<std::string> platforms = Lines(list_);
+  const auto ours = std::find(platforms.begin(), platforms.end(), "Zentrova System Control");
+  ASSERT_NE(platforms.end(), ours);
+  SelectLines(list_, {static_cast<int>(ours - platforms.begin())});
+  platforms.erase(ours);
+  EXPECT_FALSE(platforms.empty()) << "the platform lists no controls of its own there";
+  Click(removal_, IDOK);
+  ASSERT_NO_FATAL_FAILURE(Answer("Zentrova System Control", kYes));
+  EXPECT_EQ(platforms, SettledLines(list_, platforms));
+  EXPECT_FALSE(FileExists(system + "zsystem.ocx"));
+  Click(removal_, IDCANCEL);
+  ASSERT_TRUE(WaitGone(removal_));
+  ASSERT_NO_FATAL_FAILURE(ExpectHandOverMessagesThenExit());
+
+  const std::string prefix = "CLSID\\" + Clsid(13);
+  for (auto it = classesExpected.begin(); it != classesExpected.end();)
+    it = it->first.compare(0, prefix.size(), prefix) == 0 ? classesExpected.erase(it) : std::next(it);
+  EXPECT_TRUE(classesExpected == Snapshot(HKEY_CLASSES_ROOT, "CLSID"));
 }
 }  // namespace

@@ -41,56 +41,80 @@ class Sequence : public UnravelRun {
   }
 };
 
+// The product's folders and class path as registered: in long names, or, as
+// older installers wrote them, all in 8.3 short forms of long names on disk.
 TEST_F(Sequence, RemovesControlsThenCleansTemporaryStorageThenHandsOver) {
-  stage_.MakeFolder("C:\\ZS\\Ocx");
-  stage_.MakeFolder("C:\\ZS\\Temp\\keep");
-  stage_.SetDirectories("C:\\ZS\\Ocx\\", "C:\\ZS\\Temp\\", "C:\\ZS\\");
-  stage_.InstallControl("ctl_ok.ocx",
-                        {"{7E57AA01-0000-4000-8000-0000000000AA}", "Grid Control", "C:\\ZS\\Ocx\\grid.ocx"});
-  for (const char* name : {"a.tmp", "b.dat", "hidden.tmp", "system.tmp", "readonly.tmp", "keep\\inner.tmp"})
-    stage_.WriteFile(std::string("C:\\ZS\\Temp\\") + name);
-  SetFileAttributesA("C:\\ZS\\Temp\\hidden.tmp", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
-  SetFileAttributesA("C:\\ZS\\Temp\\system.tmp", FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
-  SetFileAttributesA("C:\\ZS\\Temp\\readonly.tmp", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
-  stage_.WriteFile("C:\\ZS\\DeIsLog.1");
-  stage_.WriteFile("C:\\ZS\\keep.txt");
-  stage_.InstallUninstaller();
+  const struct {
+    const char* root;
+    const char* ocx;
+    const char* control;
+    bool shortForms;
+  } layouts[] = {{"C:\\ZS\\", "Ocx\\", "grid.ocx", false},
+                 {"C:\\Zentrova Suite\\", "Ocx Controls\\", "Calendar Control.ocx", true}};
+  int n = 0;
+  for (const auto& layout : layouts) {
+    SCOPED_TRACE(layout.root);
+    const std::string root = layout.root, ocx = root + layout.ocx, temp = root + "Temporary Files\\";
+    stage_.MakeFolder(ocx);
+    stage_.MakeFolder(temp + "keep");
+    stage_.CopyFixture("ctl_ok.ocx", ocx + layout.control);
+    for (const char* name : {"a.tmp", "b.dat", "hidden.tmp", "system.tmp", "readonly.tmp", "keep\\inner.tmp"})
+      stage_.WriteFile(temp + name);
+    SetFileAttributesA((temp + "hidden.tmp").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
+    SetFileAttributesA((temp + "system.tmp").c_str(), FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+    SetFileAttributesA((temp + "readonly.tmp").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
+    stage_.WriteFile(root + "DeIsLog.1");
+    stage_.WriteFile(root + "keep.txt");
+    stage_.InstallUninstaller();
+    auto registered = [&](const std::string& path) {
+      char spelled[MAX_PATH];
+      DWORD length = layout.shortForms ? GetShortPathNameA(path.c_str(), spelled, MAX_PATH) : 0;
+      return length > 0 && length < MAX_PATH ? std::string(spelled) : path;
+    };
+    if (layout.shortForms) ASSERT_EQ(std::string::npos, registered(ocx + layout.control).find(' '));
+    stage_.SetDirectories(registered(ocx), registered(temp), registered(root));
+    stage_.Register({"{7E57AA01-0000-4000-8000-0000000000A" + std::to_string(n++) + "}", "Grid Control",
+                     registered(ocx + layout.control)});
 
-  ASSERT_NO_FATAL_FAILURE(StartToTheList());
-  // Controls come first: nothing is cleaned or started while the list is up.
-  EXPECT_TRUE(FileExists("C:\\ZS\\Temp\\a.tmp"));
-  SelectLines(list_, {0});
-  Click(removal_, IDOK);
-  HWND question = app_->WaitWindow("Dialog");
-  ASSERT_NE(question, nullptr);
-  Click(question, 1066);
-  ASSERT_TRUE(WaitGone(question));
-  PressKey(removal_, VK_ESCAPE);
-  ASSERT_TRUE(WaitGone(removal_));
+    ASSERT_NO_FATAL_FAILURE(StartToTheList());
+    // Controls come first: nothing is cleaned or started while the list is up.
+    EXPECT_TRUE(FileExists(temp + "a.tmp"));
+    SelectLines(list_, {0});
+    Click(removal_, IDOK);
+    ASSERT_NO_FATAL_FAILURE(Answer("Grid Control", kYes));
+    PressKey(removal_, VK_ESCAPE);
+    ASSERT_TRUE(WaitGone(removal_));
 
-  ASSERT_NO_FATAL_FAILURE(ExpectHandedOver("-f\"C:\\ZS\\DeIsLog.1\""));
+    ASSERT_NO_FATAL_FAILURE(ExpectHandedOver("-f\"" + registered(root) + "DeIsLog.1\""));
 
-  EXPECT_FALSE(FileExists("C:\\ZS\\Ocx\\grid.ocx"));
-  for (const char* gone : {"a.tmp", "b.dat", "hidden.tmp", "system.tmp"})
-    EXPECT_FALSE(FileExists(std::string("C:\\ZS\\Temp\\") + gone)) << gone;
-  for (const char* kept : {"Temp\\readonly.tmp", "Temp\\keep\\inner.tmp", "Temp", "DeIsLog.1", "keep.txt"})
-    EXPECT_TRUE(FileExists(std::string("C:\\ZS\\") + kept)) << kept;
+    EXPECT_FALSE(FileExists(ocx + layout.control));
+    for (const char* gone : {"a.tmp", "b.dat", "hidden.tmp", "system.tmp"})
+      EXPECT_FALSE(FileExists(temp + gone)) << gone;
+    for (const std::string& kept : {temp + "readonly.tmp", temp + "keep\\inner.tmp", temp, root + "DeIsLog.1",
+                                    root + "keep.txt"})
+      EXPECT_TRUE(FileExists(kept)) << kept;
+  }
 }
 
-// A Root an ordinary user made a link to another folder holding a script:
-// the uninstaller would run elevated on that user's script, so nothing starts.
-TEST_F(Sequence, ARootFolderThatIsALinkHandsNothingOver) {
+// A Root an ordinary user made a link to another folder holding a script, or
+// a script in Root that is such a link itself: the uninstaller would run
+// elevated on that user's script, so nothing starts.
+TEST_F(Sequence, AScriptReachedThroughALinkHandsNothingOver) {
   stage_.MakeFolder("C:\\ZROther");
+  stage_.MakeFolder("C:\\ZRFile");
   stage_.WriteFile("C:\\ZROther\\DeIsLog.1");
-  ASSERT_TRUE(RunOnUnixSide("ln -s ZROther ZR", kTimeoutMs));
+  ASSERT_TRUE(RunOnUnixSide("ln -s ZROther ZR && ln -s ../ZROther/DeIsLog.1 ZRFile/DeIsLog.1", kTimeoutMs));
   struct Unlink {
-    ~Unlink() { RunOnUnixSide("rm ZR", kTimeoutMs); }
+    ~Unlink() { RunOnUnixSide("rm -f ZR ZRFile/DeIsLog.1", kTimeoutMs); }
   } unlink;
-  stage_.SetDirectories("", "", "C:\\ZR\\");
   stage_.InstallUninstaller();
-  ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
-  ASSERT_NO_FATAL_FAILURE(ExpectMessage(kNoControls));
-  ASSERT_NO_FATAL_FAILURE(ExpectNothingHandedOver());
+  for (const char* root : {"C:\\ZR\\", "C:\\ZRFile\\"}) {
+    SCOPED_TRACE(root);
+    stage_.SetDirectories("", "", root);
+    ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
+    ASSERT_NO_FATAL_FAILURE(ExpectMessage(kNoControls));
+    ASSERT_NO_FATAL_FAILURE(ExpectNothingHandedOver());
+  }
 }
 
 // The longest command line the program starts: 519 characters, its script
@@ -223,30 +247,37 @@ TEST_F(Sequence, TheShellsFoldersAsTemporaryStorageKeepTheirFilesAndTheUninstall
   }
 }
 
-// Temporary storage that is the folder holding the script, named as Root or
-// as the folder above the temporary storage, in another spelling each time.
-TEST_F(Sequence, TemporaryStorageInTheScriptsFolderKeepsTheScriptForTheHandOver) {
+// Temporary storage that is the folder holding the scripts, named as Root or
+// as the folder above the temporary storage, in another spelling each time:
+// every script stays, and the last one listed is handed over.
+TEST_F(Sequence, TemporaryStorageInTheScriptsFolderKeepsTheScriptsForTheHandOver) {
   stage_.MakeFolder("C:\\ZK");
   stage_.InstallUninstaller();
   const std::string record = stage_.WindowsDir() + "\\uninst-record.txt";
   for (const auto& dirs : {std::make_pair("c:\\zk\\.\\", "C:\\ZK\\"), std::make_pair("C:\\ZK\\.\\", "")}) {
     SCOPED_TRACE(std::string(dirs.first) + " | " + dirs.second);
-    stage_.WriteFile("C:\\ZK\\DeIsLog.1");
-    stage_.WriteFile("C:\\ZK\\session.tmp");
+    for (const char* file : {"DeIsLog.1", "DeIsLog.2", "session.tmp"}) stage_.WriteFile(std::string("C:\\ZK\\") + file);
+    WIN32_FIND_DATAA entry;
+    std::string last;
+    HANDLE h = FindFirstFileA("C:\\ZK\\DeIsLog.*", &entry);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    do last = entry.cFileName; while (FindNextFileA(h, &entry));
+    FindClose(h);
     DeleteFileA(record.c_str());
     stage_.SetDirectories("", dirs.first, dirs.second);
     ASSERT_NO_FATAL_FAILURE(RunToTheNoControlsMessageThenSilence());
     ASSERT_TRUE(WaitFile(record, kTimeoutMs));
-    EXPECT_EQ(stage_.WindowsDir() + "\\uninst.exe -f\"C:\\ZK\\DeIsLog.1\"", stage_.UninstallerRecord());
+    EXPECT_EQ(stage_.WindowsDir() + "\\uninst.exe -f\"C:\\ZK\\" + last + "\"", stage_.UninstallerRecord());
     EXPECT_TRUE(FileExists("C:\\ZK\\DeIsLog.1"));
+    EXPECT_TRUE(FileExists("C:\\ZK\\DeIsLog.2"));
     EXPECT_FALSE(FileExists("C:\\ZK\\session.tmp"));
   }
 }
 
 // Temporary storage that is the control folder: the control the user kept
-// and a server registered in another spelling stay, with their registrations;
-// files only named like a registered server (one in another folder, one
-// whose folder is gone) do not.
+// and servers registered in another spelling or by an expandable path stay,
+// with their registrations; files only named like a registered server (one
+// in another folder, one whose folder is gone) do not.
 TEST_F(Sequence, TemporaryStorageInTheControlFolderKeepsRegisteredServers) {
   stage_.MakeFolder("C:\\ZC\\Ocx");
   stage_.MakeFolder("C:\\ZC\\Other");
@@ -258,6 +289,8 @@ TEST_F(Sequence, TemporaryStorageInTheControlFolderKeepsRegisteredServers) {
   stage_.CopyFixture("ctl_ok.ocx", "C:\\ZC\\Ocx\\grid.ocx");
   stage_.CopyFixture("ctl_ok.ocx", "C:\\ZC\\Ocx\\helper.dll");
   stage_.CopyFixture("ctl_ok.ocx", "C:\\ZC\\Ocx\\stale.ocx");  // registered no more
+  stage_.CopyFixture("ctl_ok.ocx", "C:\\ZC\\Ocx\\expand.ocx");
+  stage_.Register({"{7E57AA01-0000-4000-8000-0000000000C5}", "Expandable", "%SystemDrive%\\ZC\\Ocx\\expand.ocx"});
   stage_.WriteFile("C:\\ZC\\Ocx\\session.tmp");
   const ClassInfo grid = {"{7E57AA01-0000-4000-8000-0000000000C1}", "Grid Control", "C:\\ZC\\Ocx\\grid.ocx"};
   const ClassInfo helper = {"{7E57AA01-0000-4000-8000-0000000000C2}", "Helper", "\"c:/zc/OCX/..\\Ocx/HELPER.DLL\"",
@@ -275,6 +308,7 @@ TEST_F(Sequence, TemporaryStorageInTheControlFolderKeepsRegisteredServers) {
 
   EXPECT_TRUE(FileExists("C:\\ZC\\Ocx\\grid.ocx"));
   EXPECT_TRUE(FileExists("C:\\ZC\\Ocx\\helper.dll"));
+  EXPECT_TRUE(FileExists("C:\\ZC\\Ocx\\expand.ocx"));
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "CLSID\\" + grid.clsid + "\\InprocServer32"));
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "CLSID\\" + helper.clsid + "\\InprocServer32"));
   EXPECT_FALSE(FileExists("C:\\ZC\\Ocx\\stale.ocx"));

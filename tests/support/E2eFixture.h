@@ -26,11 +26,13 @@ class E2eFixture : public ::testing::Test {
     ASSERT_TRUE(e2e::WaitGone(box));
   }
   // The run ends with exit code 0, having started the stand-in uninstaller
-  // with this command line after its path.
+  // with this command line after its path, in the Windows directory (the
+  // program itself runs elsewhere).
   void ExpectHandedOver(const std::string& arguments) {
     EXPECT_EQ(0u, app_->WaitExit());
     ASSERT_TRUE(WaitFile(stage_.WindowsDir() + "\\uninst-record.txt", e2e::kTimeoutMs));
     EXPECT_EQ(stage_.WindowsDir() + "\\uninst.exe " + arguments, stage_.UninstallerRecord());
+    EXPECT_EQ(stage_.WindowsDir(), ReadWholeFile(stage_.WindowsDir() + "\\uninst-cwd.txt"));
   }
 
   Staging stage_;

@@ -34,9 +34,9 @@ std::string WindowsDir();
 // Wine itself cannot. Waits until it has ended; false if it failed or did
 // not end within timeoutMs.
 bool RunOnUnixSide(const std::string& command, DWORD timeoutMs);
-// Whether the profile's Documents holds the mark the prefix setup leaves in
-// its throwaway home: only then may a test point the cleanup at the
-// profile's folders (a broken guard would empty them).
+// Whether the profile's Documents holds the mark the test prefix's setup
+// leaves there: only then may a test point the cleanup at the profile's
+// folders (a broken guard would empty them).
 bool ProfileIsThrowaway();
 
 }  // namespace testbed

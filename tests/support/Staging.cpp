@@ -71,9 +71,11 @@ void Staging::InstallControl(const std::string& fixture, const ClassInfo& info, 
 }
 
 void Staging::InstallUninstaller() {
-  DeleteFileA((WindowsDir() + "\\uninst-record.txt").c_str());
+  for (const char* record : {"\\uninst-record.txt", "\\uninst-cwd.txt"}) {
+    DeleteFileA((WindowsDir() + record).c_str());
+    Track(WindowsDir() + record);
+  }
   CopyFixture("uninst.exe", WindowsDir() + "\\uninst.exe");
-  Track(WindowsDir() + "\\uninst-record.txt");
 }
 
 std::string Staging::UninstallerRecord() const { return ReadWholeFile(WindowsDir() + "\\uninst-record.txt"); }

@@ -347,8 +347,7 @@ TEST(FolderGuardTest, TheShellsFoldersAreRefusedWhileTemporaryFoldersAndProductF
       {"Fonts", CsidlFolder(CSIDL_FONTS), kRefused, true},
       {"the user's Temp", UserTemp(), kAllowed, true},
       {"Windows' Temp", SystemFolder(GetWindowsDirectoryA) + "\\Temp", kAllowed, true},
-      // Documents is a Unix link in the test prefix: refused by the link rule.
-      {"a product folder in Documents", product, kRefused, true},
+      {"a product folder in Documents", product, kCleaned, true},
       {"a product folder in local AppData", appDataProduct, kCleaned, true},
   };
   for (const auto& c : cases) {
