@@ -63,7 +63,7 @@ faults=(
   'uninstaller/storage/LinkRule.cpp|s/(reparseTag == 0 \x7c\x7c (reparseTag \& kNameSurrogate))/true/|link rule: every reparse point a link, compressed and synced files too'
   'uninstaller/removal/ControlFile.cpp|s/FILE_READ_DATA, FILE_SHARE_READ, \&pinned_/0, FILE_SHARE_READ, \&pinned_/|control removal: a pin without data access, which binds nobody'
   'uninstaller/storage/FolderGuard.cpp|s/if (failed_ \x7c\x7c !ReadOpenedFolderIdentity(folder, \&identity))/if (!ReadOpenedFolderIdentity(folder, \&identity))/|folder guard: a folder it could not record ignored'
-  'uninstaller/framework/DirectorySearch.h|s/if (length < MAX_PATH \x7c\x7c device) {/if (true) {/|paths: no device prefix for a path of MAX_PATH or more'
+  'uninstaller/storage/LinkRule.cpp|s/if (length != 0 \x7c\x7c GetLastError() != ERROR_MORE_DATA) return false;/return false;/|link rule: a final name longer than the final-name call can take (Wine'"'"'s) not read'
   'uninstaller/removal/ControlFile.cpp|s/if (ImportsSomethingElsewhere(path_, path_, dirLength)) {/if (false) {/|controls: imports never looked for in the Windows directory or on PATH'
   'uninstaller/removal/ControlFile.cpp|s/(entry.shortLength > 0 \&\&/(false \&\&/|control removal: a control registered by its 8.3 short name not found'
   'uninstaller/storage/LinkRule.cpp|s/named = expected->AppendPart(found.cFileName, lstrlenW(found.cFileName));/named = expected->AppendPart(part, lstrlenW(part));/|link rule: a path'"'"'s parts compared as spelled, not by their long names'
