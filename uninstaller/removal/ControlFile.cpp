@@ -101,11 +101,17 @@ bool ImportsSomethingElsewhere(const wchar_t* path, const wchar_t* dir, int dirL
   if (!mapped) return false;
   const BYTE* base = reinterpret_cast<const BYTE*>(reinterpret_cast<UINT_PTR>(mapped) & ~static_cast<UINT_PTR>(3));
   const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
-  const DWORD size = nt->OptionalHeader.SizeOfImage;
-  const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  const LONG kFirstPage = 4096;  // always mapped, the headers at its start
+  const auto* nt = dos->e_magic == IMAGE_DOS_SIGNATURE && dos->e_lfanew > 0 &&
+                           dos->e_lfanew <= kFirstPage - static_cast<LONG>(sizeof(IMAGE_NT_HEADERS32))
+                       ? reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew)
+                       : nullptr;
+  const DWORD size = nt ? nt->OptionalHeader.SizeOfImage : 0;
   bool elsewhere = false;
-  if (nt->OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC && imports.VirtualAddress < size) {
+  if (nt && nt->Signature == IMAGE_NT_SIGNATURE && nt->OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC &&
+      nt->OptionalHeader.NumberOfRvaAndSizes > IMAGE_DIRECTORY_ENTRY_IMPORT &&
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress < size) {
+    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     for (DWORD at = imports.VirtualAddress; !elsewhere && at + sizeof(IMAGE_IMPORT_DESCRIPTOR) <= size;
          at += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
       const auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + at);
