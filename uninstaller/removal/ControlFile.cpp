@@ -4,15 +4,7 @@
 #include "../storage/SystemCalls.h"
 
 namespace {
-const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 const DWORD kOwnFolderAndSystem = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32;
-
-bool ReadIdentity(const wchar_t* path, FolderIdentity* identity, bool withoutLinks) {
-  UniqueFile opened(CreateFileW(path, FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  return opened.IsValid() && (!withoutLinks || IsReachedWithoutLinks(opened.Get(), path)) &&
-         ReadOpenedFolderIdentity(opened.Get(), identity);
-}
 
 // The folders the registration tool searches after the system directory,
 // added to the loader's search while this lives: the 16-bit system
@@ -21,7 +13,8 @@ bool ReadIdentity(const wchar_t* path, FolderIdentity* identity, bool withoutLin
 // folder or the current directory, is skipped.
 class SearchFolders {
  public:
-  SearchFolders() {
+  explicit SearchFolders(bool wanted) {
+    if (!wanted) return;
     wchar_t folder[MAX_PATH];
     UINT length = GetWindowsDirectoryW(folder, MAX_PATH - 8);
     if (length == 0 || length >= MAX_PATH - 8) return;
@@ -53,9 +46,9 @@ class SearchFolders {
     DWORD length = GetModuleFileNameW(nullptr, folder, kWidePathSize);
     wchar_t* cut = length > 0 && length < kWidePathSize ? wcsrchr(folder, L'\\') : nullptr;
     if (cut) *cut = L'\0';
-    ownRead_[0] = cut && ReadIdentity(folder, &own_[0], false);
+    ownRead_[0] = cut && ReadFolderIdentity(folder, &own_[0]);
     length = GetCurrentDirectoryW(kWidePathSize, folder);
-    ownRead_[1] = length > 0 && length < kWidePathSize && ReadIdentity(folder, &own_[1], false);
+    ownRead_[1] = length > 0 && length < kWidePathSize && ReadFolderIdentity(folder, &own_[1]);
   }
 
   void Add(const wchar_t* folder, bool fromPath) {
@@ -63,7 +56,7 @@ class SearchFolders {
     const bool full =
         length >= 3 && ((folder[1] == L':' && folder[2] == L'\\') || (folder[0] == L'\\' && folder[1] == L'\\'));
     FolderIdentity identity;
-    if (count_ == kCapacity || !full || length >= MAX_PATH || !ReadIdentity(folder, &identity, false)) return;
+    if (count_ == kCapacity || !full || length >= MAX_PATH || !ReadFolderIdentity(folder, &identity)) return;
     if (fromPath && ((ownRead_[0] && identity == own_[0]) || (ownRead_[1] && identity == own_[1]))) return;
     void* cookie = Newer().AddDllDirectory(folder);
     if (cookie) cookies_[count_++] = cookie;
@@ -86,13 +79,14 @@ bool Exists(const wchar_t* dir, int dirLength, const wchar_t* name) {
   return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
 }
 
-// Whether a library the image at path imports (its import table; what those
-// import in turn is not read) is neither loaded already nor found in dir
-// (with its trailing backslash) or the system directory. Read from the file
+// Whether a library the image at path (in full) imports (its import table;
+// what those import in turn is not read) is neither loaded already nor found
+// in path's own folder or the system directory. Read from the file
 // mapped as an image resource, which runs nothing; every offset is checked
 // against the image's size. False for anything that can't be read: the load
 // itself then tells.
-bool ImportsSomethingElsewhere(const wchar_t* path, const wchar_t* dir, int dirLength) {
+bool ImportsSomethingElsewhere(const wchar_t* path) {
+  const int dirLength = static_cast<int>(wcsrchr(path, L'\\') + 1 - path);
   wchar_t system[MAX_PATH];
   UINT systemLength = GetSystemDirectoryW(system, MAX_PATH - 1);
   if (systemLength == 0 || systemLength >= MAX_PATH - 1) return false;
@@ -122,7 +116,7 @@ bool ImportsSomethingElsewhere(const wchar_t* path, const wchar_t* dir, int dirL
       if (length <= 1 || GetModuleHandleW(wide) || _wcsnicmp(wide, L"api-ms-", 7) == 0 ||
           _wcsnicmp(wide, L"ext-ms-", 7) == 0)
         continue;
-      elsewhere = !Exists(dir, dirLength, wide) && !Exists(system, systemLength, wide);
+      elsewhere = !Exists(path, dirLength, wide) && !Exists(system, systemLength, wide);
     }
   }
   FreeLibrary(mapped);
@@ -154,30 +148,28 @@ bool ControlFile::Pin(const HeldFolder& folder, const char* serverPath) {
   listedLength_ = 0;
   if (!serverPath || !ToWidePath(serverPath, path_, kWidePathSize)) return false;
   const wchar_t* name = wcsrchr(path_, L'\\') + 1;  // a full path has one
-  FolderIdentity named;
   if (!FindListedName(folder, name, lstrlenW(name), listed_, &listedLength_) ||
-      !folder.OpenEntry(listed_, listedLength_, FILE_READ_DATA, FILE_SHARE_READ, &pinned_) ||
-      !ReadOpenedFolderIdentity(pinned_.Get(), &identity_) || !ReadIdentity(path_, &named, true) ||
-      named != identity_) {
-    pinned_.Reset();
+      !folder.OpenEntry(listed_, listedLength_, FILE_READ_DATA, FILE_SHARE_READ, &pinned_))
     return false;
-  }
-  return true;
+  // Opened while pinned: the path itself, with no link on the way.
+  UniqueFile byPath = OpenForAttributes(path_);
+  FolderIdentity named;
+  if (!ReadOpenedFolderIdentity(pinned_.Get(), &identity_) || !byPath.IsValid() ||
+      !IsReachedWithoutLinks(byPath.Get(), path_) || !ReadOpenedFolderIdentity(byPath.Get(), &named) ||
+      named != identity_)
+    pinned_.Reset();
+  return IsPinned();
 }
 
 // Decided before the load, from the import table, not by a load that fails:
 // a module whose imports could not be found may stay mapped (Wine keeps it,
 // and its file can't be deleted then).
 HMODULE ControlFile::Load() const {
-  const int dirLength = static_cast<int>(wcsrchr(path_, L'\\') + 1 - path_);
-  if (ImportsSomethingElsewhere(path_, path_, dirLength)) {
-    SearchFolders added;
-    HMODULE loaded = LoadLibraryExW(path_, nullptr, kOwnFolderAndSystem | LOAD_LIBRARY_SEARCH_USER_DIRS);
-    if (loaded || GetLastError() != ERROR_INVALID_PARAMETER) return loaded;
-  } else {
-    HMODULE loaded = LoadLibraryExW(path_, nullptr, kOwnFolderAndSystem);
-    if (loaded || GetLastError() != ERROR_INVALID_PARAMETER) return loaded;
-  }
+  const bool elsewhere = ImportsSomethingElsewhere(path_);
+  SearchFolders added(elsewhere);
+  HMODULE loaded =
+      LoadLibraryExW(path_, nullptr, kOwnFolderAndSystem | (elsewhere ? LOAD_LIBRARY_SEARCH_USER_DIRS : 0));
+  if (loaded || GetLastError() != ERROR_INVALID_PARAMETER) return loaded;
   return LoadLibraryExW(path_, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);  // no search flags on this platform
 }
 
@@ -185,7 +177,7 @@ bool ControlFile::IsLoadedFrom(HMODULE module) const {
   wchar_t path[kWidePathSize];
   DWORD length = GetModuleFileNameW(module, path, kWidePathSize);
   FolderIdentity loaded;
-  return IsPinned() && length > 0 && length < kWidePathSize && ReadIdentity(path, &loaded, false) &&
+  return IsPinned() && length > 0 && length < kWidePathSize && ReadFolderIdentity(path, &loaded) &&
          loaded == identity_;
 }
 

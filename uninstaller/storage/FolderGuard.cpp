@@ -45,6 +45,7 @@ bool ReadFolderValue(HKEY key, const wchar_t* name, wchar_t* folder, DWORD size)
   DWORD length = ExpandEnvironmentStringsW(stored, folder, size);
   return length > 0 && length <= size;
 }
+
 // What a failed read of a folder's identity says when the folder is simply
 // not there: nothing to protect then (no such folder, no disk in the drive).
 bool IsAbsent(DWORD error) {
@@ -148,7 +149,6 @@ bool FolderGuard::Allows(HANDLE folder, const Text& dir) const {
 bool FolderGuard::Allows(const Text& dir) const {
   wchar_t wide[kWidePathSize];
   if (!ToWidePath(dir.Get(), wide, kWidePathSize)) return false;
-  UniqueFile folder(CreateFileW(wide, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  UniqueFile folder = OpenForAttributes(wide);
   return folder.IsValid() && Allows(folder.Get(), dir);
 }

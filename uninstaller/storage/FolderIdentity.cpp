@@ -1,7 +1,6 @@
 #include "FolderIdentity.h"
 
 #include "../framework/DirectorySearch.h"
-#include "../framework/Handles.h"
 
 bool ReadOpenedFolderIdentity(HANDLE opened, FolderIdentity* identity) {
   BY_HANDLE_FILE_INFORMATION info;
@@ -13,9 +12,13 @@ bool ReadOpenedFolderIdentity(HANDLE opened, FolderIdentity* identity) {
 }
 
 // Backup semantics: the only way CreateFile opens a folder at all.
-bool ReadFolderIdentity(const wchar_t* path, FolderIdentity* identity) {
-  UniqueFile opened(CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+UniqueFile OpenForAttributes(const wchar_t* path) {
+  return UniqueFile(CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+bool ReadFolderIdentity(const wchar_t* path, FolderIdentity* identity) {
+  UniqueFile opened = OpenForAttributes(path);
   return opened.IsValid() && ReadOpenedFolderIdentity(opened.Get(), identity);
 }
 

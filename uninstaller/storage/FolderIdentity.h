@@ -6,6 +6,7 @@
 // same identity, which no comparison of texts can promise. The converse is
 // weaker (file indexes may be reused, and ReFS keeps longer ones), so a
 // match may at worst be a false alarm, never a miss.
+#include "../framework/Handles.h"
 #include "../framework/Text.h"
 
 struct FolderIdentity {
@@ -18,6 +19,11 @@ struct FolderIdentity {
   }
   bool operator!=(const FolderIdentity& other) const { return !(*this == other); }
 };
+
+// Opens path (UTF-16, a file or a folder, a link followed) for its
+// attributes only, sharing every access, so nobody else's use of it stands
+// in the way and nothing about it changes.
+UniqueFile OpenForAttributes(const wchar_t* path);
 
 // Reads the identity of what path names (ANSI, converted exactly, at any
 // length the program reads: ToWidePath), as the platform resolves it

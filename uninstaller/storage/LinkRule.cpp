@@ -2,7 +2,7 @@
 
 #include <aclapi.h>
 
-#include "../framework/Handles.h"
+#include "FolderIdentity.h"
 #include "SystemCalls.h"
 
 namespace {
@@ -71,8 +71,7 @@ bool ReadExpectedName(const wchar_t* path, PathName* expected) {
     } else if (!IsLink(found.dwFileAttributes, found.dwReserved0)) {  // the tag, for a reparse point
       named = expected->AppendPart(found.cFileName, lstrlenW(found.cFileName));
     } else if (IsSystemLink(full)) {
-      UniqueFile target(CreateFileW(full, FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+      UniqueFile target = OpenForAttributes(full);
       named = target.IsValid() && expected->ReadFinal(target.Get());
     }
     full[end] = kept;
@@ -190,7 +189,6 @@ bool IsReachedWithoutLinks(HANDLE opened, const wchar_t* path, PathName* finalNa
 bool IsReachedWithoutLinks(const Text& path) {
   wchar_t wide[kWidePathSize];
   if (!ToWidePath(path.Get(), wide, kWidePathSize)) return false;
-  UniqueFile opened(CreateFileW(wide, FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  UniqueFile opened = OpenForAttributes(wide);
   return opened.IsValid() && IsReachedWithoutLinks(opened.Get(), wide);
 }
