@@ -35,8 +35,9 @@ LRESULT Send(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   return static_cast<LRESULT>(result);
 }
 
-void Post(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (!PostMessageA(hwnd, msg, wp, lp))
+// `goneOk`: a window that has already gone is no failure.
+void Post(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, bool goneOk = false) {
+  if (!PostMessageA(hwnd, msg, wp, lp) && !(goneOk && GetLastError() == ERROR_INVALID_WINDOW_HANDLE))
     throw std::runtime_error("PostMessage failed: " + std::to_string(GetLastError()));
 }
 
@@ -475,7 +476,9 @@ void PressKey(HWND window, UINT virtualKey) {
   HWND target = FocusOf(window);
   const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyA(virtualKey, MAPVK_VK_TO_VSC)) << 16;
   Post(target, WM_KEYDOWN, virtualKey, scan | 1);
-  Post(target, WM_KEYUP, virtualKey, scan | 1 | (1u << 30) | (1u << 31));
+  // The key down may already have closed the window (Escape, Enter): then
+  // nobody is left to hear the key go up.
+  Post(target, WM_KEYUP, virtualKey, scan | 1 | (1u << 30) | (1u << 31), true);
 }
 
 void PressMnemonic(HWND window, char letter) {
