@@ -2,6 +2,8 @@
 // controls: every outcome, and COM initialisation balanced on every path.
 #include <objbase.h>
 
+#include <vector>
+
 
 #include "Sandbox.h"
 #include "ExceptionChain.h"
@@ -213,5 +215,52 @@ TEST_F(ControlRecordTest, AControlThatBreaksTheExceptionChainAndFaultsGivesZero)
   EXPECT_EQ(1, Unregister(ok));
   EXPECT_EQ("unregister " + smashing + "\r\nunregister " + ok + "\r\n", Log());
   SetEnvironmentVariableA("UNRAVEL_FIXTURE_LOG", nullptr);
+}
+// Where a control's imported library is taken from, in the registration
+// tool's order, with a PATH of the test's own: the first place wins, and
+// neither the program's own folder nor the current directory is a place,
+// also where PATH names them.
+TEST_F(ControlRecordTest, AnImportIsTakenFromTheFirstPlaceTheRegistrationToolSearches) {
+  char buffer[MAX_PATH];
+  GetSystemDirectoryA(buffer, MAX_PATH);
+  const std::string system = std::string(buffer) + "\\";
+  GetWindowsDirectoryA(buffer, MAX_PATH);
+  const std::string windows = std::string(buffer) + "\\";
+  GetModuleFileNameA(nullptr, buffer, MAX_PATH);
+  const std::string own = std::string(buffer, strrchr(buffer, '\\') + 1);
+  const std::string control = box_ / "ctl\\", a = box_ / "a\\", b = box_ / "b\\", current = box_ / "cwd\\";
+  for (const std::string& dir : {control, a, b, current}) ASSERT_TRUE(CreateDirectoryA(dir.c_str(), nullptr)) << dir;
+  const struct {
+    std::vector<std::string> copies;
+    std::string path, found;  // PATH, and the copy taken ("" for none)
+    ImportPlace place;
+  } cases[] = {
+      {{control, system, windows}, a, control, kBeside},
+      {{system, windows}, a, system, kInSystem},
+      {{windows, a}, a, windows, kElsewhere},
+      {{windows}, "", windows, kElsewhere},
+      {{a, b}, a + ";" + b, a, kElsewhere},
+      {{b}, "ctl;;" + a + ";" + b, b, kElsewhere},
+      {{own}, own, "", kNowhere},
+      {{current}, current + ";" + own, "", kNowhere},
+  };
+  char path[32767];
+  ASSERT_GT(GetEnvironmentVariableA("PATH", path, sizeof path), 0u);
+  GetCurrentDirectoryA(MAX_PATH, buffer);
+  const std::string directory = buffer;
+  ASSERT_TRUE(SetCurrentDirectoryA(current.c_str()));
+  for (const auto& c : cases) {
+    SCOPED_TRACE("PATH " + c.path);
+    for (const std::string& dir : c.copies) WriteFile(dir + "zorder.dll");
+    SetEnvironmentVariableA("PATH", c.path.c_str());
+    wchar_t found[kWidePathSize] = L"";
+    const std::wstring controlPath = std::wstring(control.begin(), control.end()) + L"x.ocx";
+    EXPECT_EQ(c.place, FindImportedLibrary(controlPath.c_str(), L"zorder.dll", found));
+    const std::string expected = c.found.empty() ? "" : c.found + "zorder.dll";
+    EXPECT_EQ(std::wstring(expected.begin(), expected.end()), c.place == kNowhere ? L"" : std::wstring(found));
+    for (const std::string& dir : c.copies) DeleteFileA((dir + "zorder.dll").c_str());
+  }
+  SetEnvironmentVariableA("PATH", path);
+  SetCurrentDirectoryA(directory.c_str());
 }
 }  // namespace

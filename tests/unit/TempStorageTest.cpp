@@ -476,26 +476,46 @@ TEST(LinkRuleTest, TheOpenObjectDecidesAndAPathMustLeadToTheVeryEntryHeld) {
   }
 }
 
-// Which links the rule follows, and which reparse points are links at all.
-TEST(LinkRuleTest, OnlyTheSystemsOwnLinksAreFollowedAndOnlyNameSurrogatesAreLinks) {
+// Which links the rule follows (read from the link's and its folder's
+// security descriptors), and which reparse points are links at all.
+TEST(LinkRuleTest, OnlyLinksNoOrdinaryUserCanChangeAreFollowedAndOnlyNameSurrogatesAreLinks) {
+  const char kTi[] = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+  const std::string programFiles = std::string("O:") + kTi + "D:PAI(A;;FA;;;" + kTi + ")(A;CIIO;GA;;;" + kTi +
+                                   ")(A;;0x1301bf;;;SY)(A;OICIIO;GA;;;SY)(A;;0x1301bf;;;BA)(A;OICIIO;GA;;;BA)"
+                                   "(A;;0x1200a9;;;BU)(A;OICIIO;GXGR;;;BU)(A;OICIIO;GA;;;CO)";
+  const std::string driveRoot = "O:SYD:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)(A;;0x4;;;AU)"
+                                "(A;OICIIO;SDGXGWGR;;;AU)";
   const struct {
-    const char* sid;
-    bool system;
-  } owners[] = {
-      {"S-1-5-18", true},                                                             // SYSTEM
-      {"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", true},      // TrustedInstaller
-      {"S-1-5-32-544", false},         // Administrators: they own every folder an installer made
-      {"S-1-5-21-1-2-3-1000", false},  // an ordinary user
-      {"S-1-5-19", false},             // a service account
-      {"S-1-1-0", false},              // Everyone
+    const char* what;
+    std::string link, parent;
+    bool trusted;
+  } links[] = {
+      {"an administrator's junction under Program Files",
+       "O:BAD:AI(A;ID;FA;;;SY)(A;ID;FA;;;BA)(A;ID;0x1200a9;;;BU)(A;OICIIOID;GA;;;CO)", programFiles, true},
+      {"the same under C:\\, users inheriting Modify",
+       "O:BAD:AI(A;ID;FA;;;BA)(A;ID;FA;;;SY)(A;ID;0x1200a9;;;BU)(A;ID;0x1301bf;;;AU)", driveRoot, false},
+      {"the system's, an inherit-only CREATOR OWNER entry", std::string("O:") + kTi + "D:(A;;FA;;;SY)(A;OICIIO;GA;;;CO)",
+       programFiles, true},
+      {"a user as owner", "O:S-1-5-21-1-2-3-1000D:(A;;FA;;;SY)", programFiles, false},
+      {"no access list", "O:BA", programFiles, false},
+      {"a parent without one", "O:BAD:(A;;FA;;;BA)", "O:BA", false},
+      {"a deny entry before a grant", "O:BAD:(D;;FA;;;WD)(A;;FA;;;BA)(A;;GW;;;WD)", programFiles, false},
+      {"users may change its access list", "O:SYD:(A;;FA;;;SY)(A;;0x1200a9;;;BU)(A;;WD;;;BU)", programFiles, false},
+      {"users may delete it through its folder", "O:BAD:(A;;FA;;;BA)", "O:BAD:(A;;FA;;;BA)(A;;0x40;;;BU)", false},
+      {"an empty access list", "O:BAD:", "O:BAD:", true},
   };
-  for (const auto& c : owners) {
-    PSID sid = nullptr;
-    ASSERT_TRUE(ConvertStringSidToSidA(c.sid, &sid)) << c.sid;
-    EXPECT_EQ(c.system, IsSystemOwner(sid)) << c.sid;
-    LocalFree(sid);
+  for (const auto& c : links) {
+    SCOPED_TRACE(c.what);
+    PSECURITY_DESCRIPTOR link = nullptr, parent = nullptr;
+    const std::wstring linkText(c.link.begin(), c.link.end()), parentText(c.parent.begin(), c.parent.end());
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(linkText.c_str(), SDDL_REVISION_1, &link,
+                                                                     nullptr));
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(parentText.c_str(), SDDL_REVISION_1, &parent,
+                                                                     nullptr));
+    EXPECT_EQ(c.trusted, IsLinkOnlyAdministratorsChange(link, parent));
+    LocalFree(link);
+    LocalFree(parent);
   }
-  EXPECT_FALSE(IsSystemOwner(nullptr));
 
   const DWORD kReparse = FILE_ATTRIBUTE_REPARSE_POINT, kFolder = FILE_ATTRIBUTE_DIRECTORY;
   const struct {

@@ -6,93 +6,86 @@
 namespace {
 const DWORD kOwnFolderAndSystem = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32;
 
-// The folders the registration tool searches after the system directory,
-// added to the loader's search while this lives: the 16-bit system
-// directory, the Windows directory, then PATH's folders. A PATH entry that is
-// relative, empty, missing, MAX_PATH long or more, or the program's own
-// folder or the current directory, is skipped.
-class SearchFolders {
- public:
-  explicit SearchFolders(bool wanted) {
-    if (!wanted) return;
-    wchar_t folder[MAX_PATH];
-    UINT length = GetWindowsDirectoryW(folder, MAX_PATH - 8);
-    if (length == 0 || length >= MAX_PATH - 8) return;
-    lstrcatW(folder, L"\\System");
-    Add(folder, false);
-    folder[length] = L'\0';
-    Add(folder, false);
-    ReadOwnFolders();
-    DWORD size = GetEnvironmentVariableW(L"PATH", nullptr, 0);
-    if (size == 0 || size > 32767) return;
-    wchar_t* path = new wchar_t[size];
-    if (GetEnvironmentVariableW(L"PATH", path, size) == size - 1) {
-      for (wchar_t* entry = path; entry;) {
-        wchar_t* next = wcschr(entry, L';');
-        if (next) *next++ = L'\0';
-        Add(entry, true);
-        entry = next;
-      }
-    }
-    delete[] path;
-  }
-  ~SearchFolders() {
-    for (int i = 0; i < count_; ++i) Newer().RemoveDllDirectory(cookies_[i]);
-  }
+// Whether name (MAX_PATH units at most) lies in dir (dirLength units, with
+// its trailing backslash), as a file; its full path into found.
+bool Holds(const wchar_t* dir, int dirLength, const wchar_t* name, wchar_t* found) {
+  if (dirLength <= 0 || dirLength >= kWidePathSize - MAX_PATH) return false;
+  memcpy(found, dir, dirLength * sizeof(wchar_t));
+  lstrcpynW(found + dirLength, name, MAX_PATH);
+  DWORD attributes = GetFileAttributesW(found);
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
 
- private:
-  void ReadOwnFolders() {
+// A folder the system reports, with a trailing backslash; 0 when it fails.
+int ReadFolder(UINT(WINAPI* query)(LPWSTR, UINT), wchar_t* folder) {
+  UINT length = query(folder, MAX_PATH - 1);
+  if (length == 0 || length >= MAX_PATH - 1) return 0;
+  folder[length] = L'\\';
+  folder[length + 1] = L'\0';
+  return static_cast<int>(length + 1);
+}
+
+// The program's own folder and the current directory, as PATH might name
+// them: never searched.
+class ExcludedFolders {
+ public:
+  ExcludedFolders() {
     wchar_t folder[kWidePathSize];
     DWORD length = GetModuleFileNameW(nullptr, folder, kWidePathSize);
     wchar_t* cut = length > 0 && length < kWidePathSize ? wcsrchr(folder, L'\\') : nullptr;
     if (cut) *cut = L'\0';
-    ownRead_[0] = cut && ReadFolderIdentity(folder, &own_[0]);
+    read_[0] = cut && ReadFolderIdentity(folder, &folders_[0]);
     length = GetCurrentDirectoryW(kWidePathSize, folder);
-    ownRead_[1] = length > 0 && length < kWidePathSize && ReadFolderIdentity(folder, &own_[1]);
+    read_[1] = length > 0 && length < kWidePathSize && ReadFolderIdentity(folder, &folders_[1]);
   }
-
-  void Add(const wchar_t* folder, bool fromPath) {
-    const int length = lstrlenW(folder);
-    const bool full =
-        length >= 3 && ((folder[1] == L':' && folder[2] == L'\\') || (folder[0] == L'\\' && folder[1] == L'\\'));
+  bool Excludes(const wchar_t* folder) const {
     FolderIdentity identity;
-    if (count_ == kCapacity || !full || length >= MAX_PATH || !ReadFolderIdentity(folder, &identity)) return;
-    if (fromPath && ((ownRead_[0] && identity == own_[0]) || (ownRead_[1] && identity == own_[1]))) return;
-    void* cookie = Newer().AddDllDirectory(folder);
-    if (cookie) cookies_[count_++] = cookie;
+    if (!ReadFolderIdentity(folder, &identity)) return true;  // nothing there to search
+    return (read_[0] && identity == folders_[0]) || (read_[1] && identity == folders_[1]);
   }
 
-  static const int kCapacity = 128;
-  void* cookies_[kCapacity];
-  int count_ = 0;
-  FolderIdentity own_[2];  // the program's folder, the current directory
-  bool ownRead_[2] = {false, false};
+ private:
+  FolderIdentity folders_[2];
+  bool read_[2] = {false, false};
 };
 
-// Whether a file name (MAX_PATH units at most) lies in dir (dirLength units,
-// with its trailing backslash).
-bool Exists(const wchar_t* dir, int dirLength, const wchar_t* name) {
-  wchar_t path[kWidePathSize + MAX_PATH];
-  if (dirLength <= 0 || dirLength >= kWidePathSize) return false;
-  memcpy(path, dir, dirLength * sizeof(wchar_t));
-  lstrcpynW(path + dirLength, name, MAX_PATH);
-  return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+// The first of PATH's folders that holds name: full (drive or share), shorter
+// than MAX_PATH, neither excluded.
+bool FindOnPath(const wchar_t* name, wchar_t* found) {
+  DWORD size = GetEnvironmentVariableW(L"PATH", nullptr, 0);
+  if (size == 0 || size > 32767) return false;
+  wchar_t* path = new wchar_t[size];
+  bool held = false;
+  if (GetEnvironmentVariableW(L"PATH", path, size) == size - 1) {
+    ExcludedFolders excluded;
+    for (wchar_t* entry = path; entry && !held;) {
+      wchar_t* next = wcschr(entry, L';');
+      if (next) *next++ = L'\0';
+      wchar_t folder[MAX_PATH + 1];
+      int length = lstrlenW(entry);
+      const bool full = length >= 3 && ((entry[1] == L':' && entry[2] == L'\\') ||
+                                        (entry[0] == L'\\' && entry[1] == L'\\'));
+      if (full && length < MAX_PATH && !excluded.Excludes(entry)) {
+        lstrcpyW(folder, entry);
+        if (folder[length - 1] != L'\\') folder[length++] = L'\\';
+        held = Holds(folder, length, name, found);
+      }
+      entry = next;
+    }
+  }
+  delete[] path;
+  return held;
 }
 
-// Whether a library the image at path (in full) imports (its import table;
-// what those import in turn is not read) is neither loaded already nor found
-// in path's own folder or the system directory. Read from the file
-// mapped as an image resource, which runs nothing; every offset is checked
-// against the image's size. False for anything that can't be read: the load
-// itself then tells.
-bool ImportsSomethingElsewhere(const wchar_t* path) {
-  const int dirLength = static_cast<int>(wcsrchr(path, L'\\') + 1 - path);
-  wchar_t system[MAX_PATH];
-  UINT systemLength = GetSystemDirectoryW(system, MAX_PATH - 1);
-  if (systemLength == 0 || systemLength >= MAX_PATH - 1) return false;
-  system[systemLength++] = L'\\';
+// The libraries the image at path (in full) imports by name (its import
+// table; what those import in turn is not read), each passed to visit.
+// Read from the file mapped as an image resource, which runs nothing; every
+// offset is checked against the image's size. Nothing for anything that
+// can't be read: the load itself then tells.
+template <typename Visit>
+void ForEachImport(const wchar_t* path, Visit visit) {
   HMODULE mapped = LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-  if (!mapped) return false;
+  if (!mapped) return;
   const BYTE* base = reinterpret_cast<const BYTE*>(reinterpret_cast<UINT_PTR>(mapped) & ~static_cast<UINT_PTR>(3));
   const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
   const LONG kFirstPage = 4096;  // always mapped, the headers at its start
@@ -101,28 +94,61 @@ bool ImportsSomethingElsewhere(const wchar_t* path) {
                        ? reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew)
                        : nullptr;
   const DWORD size = nt ? nt->OptionalHeader.SizeOfImage : 0;
-  bool elsewhere = false;
   if (nt && nt->Signature == IMAGE_NT_SIGNATURE && nt->OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC &&
       nt->OptionalHeader.NumberOfRvaAndSizes > IMAGE_DIRECTORY_ENTRY_IMPORT &&
       nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress < size) {
     const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    for (DWORD at = imports.VirtualAddress; !elsewhere && at + sizeof(IMAGE_IMPORT_DESCRIPTOR) <= size;
+    for (DWORD at = imports.VirtualAddress; at + sizeof(IMAGE_IMPORT_DESCRIPTOR) <= size;
          at += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
       const auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + at);
       if (entry->Name == 0 || entry->Name >= size) break;
       const char* name = reinterpret_cast<const char*>(base + entry->Name);
       wchar_t wide[MAX_PATH];
       int length = memchr(name, 0, size - entry->Name) ? MultiByteToWideChar(CP_ACP, 0, name, -1, wide, MAX_PATH) : 0;
-      if (length <= 1 || GetModuleHandleW(wide) || _wcsnicmp(wide, L"api-ms-", 7) == 0 ||
-          _wcsnicmp(wide, L"ext-ms-", 7) == 0)
-        continue;
-      elsewhere = !Exists(path, dirLength, wide) && !Exists(system, systemLength, wide);
+      if (length > 1) visit(static_cast<const wchar_t*>(wide));
     }
   }
   FreeLibrary(mapped);
-  return elsewhere;
 }
 
+HMODULE LoadBesideAndFromSystem(const wchar_t* path) {
+  HMODULE loaded = LoadLibraryExW(path, nullptr, kOwnFolderAndSystem);
+  if (loaded || GetLastError() != ERROR_INVALID_PARAMETER) return loaded;
+  return LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);  // no search flags on this platform
+}
+}  // namespace
+
+ImportedLibraries::~ImportedLibraries() {
+  while (count_ > 0) FreeLibrary(loaded_[--count_]);
+}
+
+void ImportedLibraries::LoadFor(const wchar_t* path) {
+  ForEachImport(path, [this, path](const wchar_t* name) {
+    wchar_t found[kWidePathSize];
+    if (count_ == kCapacity || GetModuleHandleW(name) || _wcsnicmp(name, L"api-ms-", 7) == 0 ||
+        _wcsnicmp(name, L"ext-ms-", 7) == 0 || FindImportedLibrary(path, name, found) != kElsewhere)
+      return;
+    HMODULE loaded = LoadBesideAndFromSystem(found);
+    if (loaded) loaded_[count_++] = loaded;
+  });
+}
+
+ImportPlace FindImportedLibrary(const wchar_t* controlPath, const wchar_t* name, wchar_t* found) {
+  const wchar_t* cut = wcsrchr(controlPath, L'\\');
+  if (!cut || wcspbrk(name, L"\\/:")) return kNowhere;
+  if (Holds(controlPath, static_cast<int>(cut + 1 - controlPath), name, found)) return kBeside;
+  wchar_t folder[MAX_PATH + 8];
+  int length = ReadFolder(GetSystemDirectoryW, folder);
+  if (Holds(folder, length, name, found)) return kInSystem;
+  length = ReadFolder(GetWindowsDirectoryW, folder);
+  if (length == 0) return kNowhere;
+  lstrcpyW(folder + length, L"System\\");  // the 16-bit system directory
+  if (Holds(folder, length + 7, name, found) || Holds(folder, length, name, found) || FindOnPath(name, found))
+    return kElsewhere;
+  return kNowhere;
+}
+
+namespace {
 // The name the listing of folder gives the entry named name: the one spelled
 // exactly so, else the first that matches it ignoring case, long or short.
 bool FindListedName(const HeldFolder& folder, const wchar_t* name, int length, wchar_t* listed, int* listedLength) {
@@ -161,16 +187,9 @@ bool ControlFile::Pin(const HeldFolder& folder, const char* serverPath) {
   return IsPinned();
 }
 
-// Decided before the load, from the import table, not by a load that fails:
-// a module whose imports could not be found may stay mapped (Wine keeps it,
-// and its file can't be deleted then).
-HMODULE ControlFile::Load() const {
-  const bool elsewhere = ImportsSomethingElsewhere(path_);
-  SearchFolders added(elsewhere);
-  HMODULE loaded =
-      LoadLibraryExW(path_, nullptr, kOwnFolderAndSystem | (elsewhere ? LOAD_LIBRARY_SEARCH_USER_DIRS : 0));
-  if (loaded || GetLastError() != ERROR_INVALID_PARAMETER) return loaded;
-  return LoadLibraryExW(path_, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);  // no search flags on this platform
+HMODULE ControlFile::Load(ImportedLibraries& imports) const {
+  imports.LoadFor(path_);
+  return LoadBesideAndFromSystem(path_);
 }
 
 bool ControlFile::IsLoadedFrom(HMODULE module) const {

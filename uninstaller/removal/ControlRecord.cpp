@@ -32,7 +32,8 @@ int ControlRecord::Unregister(const ControlFile& file) {
   if (serverPath && file.IsPinned()) {
     // Loading, unregistering and releasing all run the control's code.
     ForeignCallScope foreign;
-    HMODULE loaded = file.Load();
+    ImportedLibraries imports;  // released after the control
+    HMODULE loaded = file.Load(imports);
     // Old loaders reported failure as a small number, not only as null.
     if (reinterpret_cast<UINT_PTR>(loaded) > 32) {
       UniqueCoLibrary module(loaded);

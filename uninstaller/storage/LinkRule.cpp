@@ -8,17 +8,92 @@
 namespace {
 const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-// The link itself is opened, not what it leads to, and its owner read.
-bool IsSystemLink(const wchar_t* path) {
-  UniqueFile link(CreateFileW(path, READ_CONTROL, kShareAll, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!link.IsValid()) return false;
-  PSID owner = nullptr;  // inside the descriptor
-  UniqueLocalMem descriptor;
-  if (GetSecurityInfo(link.Get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
-                      reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.Put())) != ERROR_SUCCESS)
-    return false;
-  return owner && IsValidSid(owner) && IsSystemOwner(owner);
+// Opened with flags, the parts of its security descriptor that what names,
+// into *descriptor.
+bool ReadSecurity(const wchar_t* path, DWORD flags, SECURITY_INFORMATION what, UniqueLocalMem* descriptor) {
+  UniqueFile opened(CreateFileW(path, READ_CONTROL, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr));
+  return opened.IsValid() && GetSecurityInfo(opened.Get(), SE_FILE_OBJECT, what, nullptr, nullptr, nullptr, nullptr,
+                                             reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor->Put())) ==
+                                 ERROR_SUCCESS;
+}
+
+// name (a full name as PathName keeps it), then part if any, in the "\\?\"
+// form, which reads every part as it is spelled: the plain form drops a
+// trailing space or dot. A drive's root keeps its backslash.
+bool ToDevicePath(const PathName& name, const wchar_t* part, int partLength, wchar_t* out) {
+  const wchar_t* text = name.Chars();
+  const bool unc = text[0] == L'\\' && text[1] == L'\\';
+  const int prefix = unc ? 7 : 4, skipped = unc ? 1 : 0;  // "\\?\UNC" takes the place of one backslash
+  const int length = name.Length() - skipped;
+  if (prefix + length + 1 + partLength >= PathName::kCapacity) return false;
+  memcpy(out, unc ? L"\\\\?\\UNC" : L"\\\\?\\", prefix * sizeof(wchar_t));
+  memcpy(out + prefix, text + skipped, length * sizeof(wchar_t));
+  int at = prefix + length;
+  if (partLength > 0 || (length == 2 && text[1] == L':')) out[at++] = L'\\';
+  memcpy(out + at, part, partLength * sizeof(wchar_t));
+  out[at + partLength] = L'\0';
+  return true;
+}
+
+// Whether the link at (its device path) in the folder parent (the name read
+// so far) is one no ordinary user could have made or changed.
+bool IsTrustedLink(const wchar_t* at, const PathName& parent) {
+  wchar_t parentPath[PathName::kCapacity];
+  UniqueLocalMem link, folder;
+  return ToDevicePath(parent, nullptr, 0, parentPath) &&
+         ReadSecurity(at, FILE_FLAG_OPEN_REPARSE_POINT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                      &link) &&
+         ReadSecurity(parentPath, 0, DACL_SECURITY_INFORMATION, &folder) &&
+         IsLinkOnlyAdministratorsChange(link.Get(), folder.Get());
+}
+
+// Whether sid is SYSTEM, TrustedInstaller or Administrators.
+bool IsAdministration(PSID sid) {
+  // Sub-authorities under the NT authority (5): count, then each.
+  static const DWORD kAdministration[][7] = {
+      {1, SECURITY_LOCAL_SYSTEM_RID},
+      {6, SECURITY_SERVICE_ID_BASE_RID, 956008885, 3418522649, 1831038044, 1853292631, 2271478464},  // TrustedInstaller
+      {2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS},
+  };
+  SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+  for (const DWORD* known : kAdministration) {
+    BYTE buffer[SECURITY_MAX_SID_SIZE];
+    PSID candidate = buffer;
+    if (!InitializeSid(candidate, &nt, static_cast<BYTE>(known[0]))) continue;
+    for (DWORD i = 0; i < known[0]; ++i) *GetSidSubAuthority(candidate, i) = known[i + 1];
+    if (sid && IsValidSid(sid) && EqualSid(sid, candidate)) return true;
+  }
+  return false;
+}
+
+// Whether the access list of descriptor allows anyone but the
+// administration any of rights on the object itself.
+bool AllowsOthers(PSECURITY_DESCRIPTOR descriptor, ACCESS_MASK rights) {
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL list = nullptr;
+  if (!GetSecurityDescriptorDacl(descriptor, &present, &list, &defaulted) || !present || !list) return true;
+  for (DWORD i = 0; i < list->AceCount; ++i) {
+    ACE_HEADER* header = nullptr;
+    if (!GetAce(list, i, reinterpret_cast<void**>(&header))) return true;
+    const ACCESS_ALLOWED_ACE* entry = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(header);  // the mask: every layout's
+    switch (header->AceType) {
+      case ACCESS_DENIED_ACE_TYPE:
+      case ACCESS_DENIED_OBJECT_ACE_TYPE:
+      case ACCESS_DENIED_CALLBACK_ACE_TYPE:
+      case ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE:
+        continue;
+      case ACCESS_ALLOWED_ACE_TYPE:
+      case ACCESS_ALLOWED_CALLBACK_ACE_TYPE:
+        if ((header->AceFlags & INHERIT_ONLY_ACE) || !(entry->Mask & rights) ||
+            IsAdministration(const_cast<DWORD*>(&entry->SidStart)))
+          continue;
+        return true;
+      default:  // an entry for object types: whoever it names
+        if (!(header->AceFlags & INHERIT_ONLY_ACE) && (entry->Mask & rights)) return true;
+    }
+  }
+  return false;
 }
 
 // Characters up to and including the backslash that ends the root of a full
@@ -44,39 +119,34 @@ bool IsDotsOnly(const wchar_t* part) {
   return *part == L'\0';
 }
 
-// The name path has with no link followed but the system's own: each part
-// after the root as the folder above lists it, a system link replaced by the
-// final name of what it leads to.
+// The name path has with no link followed but those only administrators
+// can change: each part after the root as the folder above lists it, such a
+// link replaced by the final name of what it leads to.
 bool ReadExpectedName(const wchar_t* path, PathName* expected) {
-  wchar_t full[PathName::kCapacity];
+  wchar_t full[PathName::kCapacity], at[PathName::kCapacity];
   DWORD length = GetFullPathNameW(path, PathName::kCapacity, full, nullptr);
   if (length == 0 || length >= static_cast<DWORD>(PathName::kCapacity)) return false;
   int root = RootLength(full);
   if (root == 0 || !expected->Set(full, root)) return false;
   for (DWORD start = root, end = root; end <= length; ++end) {
     if (end < length && full[end] != L'\\') continue;
-    if (end == start) {  // a doubled backslash
-      ++start;
+    const wchar_t* part = full + start;
+    const int partLength = static_cast<int>(end - start);
+    start = end + 1;
+    if (partLength == 0) continue;  // a doubled or trailing backslash
+    const wchar_t kept = full[end];
+    full[end] = L'\0';
+    const bool readable = !IsDotsOnly(part) && !wcspbrk(part, L"*?") && ToDevicePath(*expected, part, partLength, at);
+    full[end] = kept;
+    WIN32_FIND_DATAW found;
+    UniqueFind listed(readable ? FindFirstFileW(at, &found) : INVALID_HANDLE_VALUE);
+    if (!listed.IsValid()) return false;
+    if (!IsLink(found.dwFileAttributes, found.dwReserved0)) {  // the tag, for a reparse point
+      if (!expected->AppendPart(found.cFileName, lstrlenW(found.cFileName))) return false;
       continue;
     }
-    wchar_t kept = full[end];
-    full[end] = L'\0';
-    const wchar_t* part = full + start;
-    WIN32_FIND_DATAW found;
-    bool readable = !IsDotsOnly(part) && !wcspbrk(part, L"*?");
-    UniqueFind listed(readable ? FindFirstFileW(full, &found) : INVALID_HANDLE_VALUE);
-    bool named = false;
-    if (!listed.IsValid()) {
-      named = false;
-    } else if (!IsLink(found.dwFileAttributes, found.dwReserved0)) {  // the tag, for a reparse point
-      named = expected->AppendPart(found.cFileName, lstrlenW(found.cFileName));
-    } else if (IsSystemLink(full)) {
-      UniqueFile target = OpenForAttributes(full);
-      named = target.IsValid() && expected->ReadFinal(target.Get());
-    }
-    full[end] = kept;
-    if (!named) return false;
-    start = end + 1;
+    UniqueFile target = IsTrustedLink(at, *expected) ? OpenForAttributes(at) : UniqueFile();
+    if (!target.IsValid() || !expected->ReadFinal(target.Get())) return false;
   }
   return true;
 }
@@ -100,21 +170,13 @@ bool RedirectForWow64(const PathName& expected, PathName* redirected) {
 }
 }  // namespace
 
-bool IsSystemOwner(PSID owner) {
-  // Sub-authorities under the NT authority (5): count, then each.
-  static const DWORD kSystemOwners[][7] = {
-      {1, SECURITY_LOCAL_SYSTEM_RID},
-      {6, SECURITY_SERVICE_ID_BASE_RID, 956008885, 3418522649, 1831038044, 1853292631, 2271478464},  // TrustedInstaller
-  };
-  SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-  for (const DWORD* known : kSystemOwners) {
-    BYTE buffer[SECURITY_MAX_SID_SIZE];
-    PSID sid = buffer;
-    if (!InitializeSid(sid, &nt, static_cast<BYTE>(known[0]))) continue;
-    for (DWORD i = 0; i < known[0]; ++i) *GetSidSubAuthority(sid, i) = known[i + 1];
-    if (owner && IsValidSid(owner) && EqualSid(owner, sid)) return true;
-  }
-  return false;
+bool IsLinkOnlyAdministratorsChange(PSECURITY_DESCRIPTOR link, PSECURITY_DESCRIPTOR parent) {
+  const ACCESS_MASK kChange = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES | DELETE |
+                              WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+  PSID owner = nullptr;
+  BOOL defaulted = FALSE;
+  return link && parent && GetSecurityDescriptorOwner(link, &owner, &defaulted) && IsAdministration(owner) &&
+         !AllowsOthers(link, kChange) && !AllowsOthers(parent, FILE_DELETE_CHILD | GENERIC_ALL);
 }
 
 bool IsLink(DWORD attributes, DWORD reparseTag) {

@@ -6,20 +6,26 @@
 //
 // The rule is decided on an open handle, not on a path read twice: the name
 // the system gives the open object is compared with the name the path has
-// when no link but the system's own is followed. A link swapped in before
-// the open and out again before the check leaves the handle named after the
-// place the link led to, so it fails.
+// when no link but those only administrators could change is followed. A
+// link swapped in before the open and out again before the check leaves the
+// handle named after the place the link led to, so it fails.
 #include <windows.h>
 
 #include "../framework/DirectorySearch.h"
 #include "../framework/Text.h"
 
-// Whether a link owned by owner is the system's own: SYSTEM or
-// TrustedInstaller, as the system's compatibility junctions are. Not the
-// Administrators group: it owns every folder an installer made, and a user
-// allowed to change such a folder can make it a mount point that keeps that
-// owner.
-bool IsSystemOwner(PSID owner);
+// Whether no ordinary user could have made or changed a link with the
+// security descriptor link, lying in a folder with the descriptor parent:
+// the link's owner is SYSTEM, TrustedInstaller or Administrators, and no
+// entry of either access list that applies to the object itself (not
+// inherit-only) allows anyone else to change the link (write its data,
+// attributes or extended attributes, append, delete it, change its access
+// list or owner, generic write or all) or, in the parent's, to delete its
+// children. No access list means anyone. Deny entries are passed over: they
+// take nothing from what another entry allows. The owner alone says only who
+// made the folder: setting a reparse point needs no more than the right to
+// write an empty folder, and it keeps that owner.
+bool IsLinkOnlyAdministratorsChange(PSECURITY_DESCRIPTOR link, PSECURITY_DESCRIPTOR parent);
 
 // Whether an entry with these attributes and reparse tag is a link: a
 // reparse point whose tag the platform marks as a name surrogate (symbolic
@@ -59,12 +65,14 @@ class PathName {
 };
 
 // Whether opened (a file or folder, any access) is what path names with no
-// link followed on the way but the system's own. The name the system gives
-// opened must equal path in full (GetFullPathName, relative to the current
-// directory) with each part as the folder above lists it (its long name),
-// where a part that is a link (IsLink) owned by the system (IsSystemOwner)
-// stands for the name of what it leads to. Under WOW64 the redirection of
-// the system directory to the 32-bit one counts as the system's own too.
+// link followed on the way but those no ordinary user could change. The name
+// the system gives opened must equal path in full (GetFullPathName, relative
+// to the current directory) with each part as the folder above lists it (its
+// long name, read through the "\\?\" form, so that a trailing space or dot
+// stays), where a part that is a link (IsLink) passing
+// IsLinkOnlyAdministratorsChange stands for the name of what it leads to,
+// and the parts beneath it are read beneath that. Under WOW64 the
+// redirection of the system directory to the 32-bit one is followed too.
 // Letter case is ignored, ordinally.
 //
 // False for any other link on the way, a part that can't be read (opened
@@ -72,8 +80,8 @@ class PathName {
 // path the platform can't take in full, and where the platform lacks the
 // final-name call (before Windows Vista). Wide-character calls throughout,
 // so that no name is turned into a look-alike on the way; paths of any
-// length the program reads. One directory read per part of the path, one
-// more open per system link. finalName, if given, receives opened's final
+// length the program reads. One directory read per part of the path, three
+// more opens per link. finalName, if given, receives opened's final
 // name (PathName::ReadFinal), read once for both.
 bool IsReachedWithoutLinks(HANDLE opened, const wchar_t* path, PathName* finalName = nullptr);
 
