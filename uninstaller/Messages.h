@@ -19,3 +19,15 @@ inline constexpr char kNoUninstallInfoMessage[] =
     "or files must be located manually!";
 inline constexpr char kTryByHandMessage[] =
     "If the uninstall files are located, try <path>uninst.exe -f\"<path>DeIsLog.1\"";
+
+// A folder or script a safety rule refused, named where %s stands, in place
+// of the messages that would call it absent. Short enough that the longest
+// path the program reads (519 characters, 778 with a script's name) fits
+// wsprintfA's 1024 bytes.
+inline constexpr char kControlFolderRefusedFormat[] =
+    "The control folder %s was left alone: a link that other users could have made or changed leads there, "
+    "or it could not be opened safely.\nNo control in it was removed. Remove them by hand.";
+inline constexpr char kScriptRefusedFormat[] =
+    "The uninstall script %s was not handed over: a link that other users could have made or changed leads "
+    "there.\nNothing was started. Remove Zentrova by hand.";
+

@@ -144,20 +144,24 @@ TEST_F(ControlRemoval, NoMatchingControlClosesTheListUnseenAndGoesOn) {
 
 // A control imports a library by name. Where the platform's registration
 // tool finds it (the Windows directory, a folder on PATH) the control is
-// unregistered and deleted; a copy in the current directory or beside
-// unravel.exe (a download folder) is never loaded, and without another the
-// control cannot load, so unregistering it fails.
+// unregistered and deleted, the first place winning: a copy planted in a
+// PATH folder ordinary users can change is never loaded while the Windows
+// directory holds one. A copy in the current directory or beside unravel.exe
+// (a download folder) is never loaded, and without another the control
+// cannot load, so unregistering it fails.
 TEST_F(ControlRemoval, AControlsImportIsFoundWhereTheRegistrationToolFindsItAndNeverBesideTheProgram) {
   const std::string ocx = kOcx, work = "C:\\ZT\\Work\\", download = "C:\\ZT\\Download\\",
                     shared = "C:\\ZT\\Shared\\", windows = stage_.WindowsDir() + "\\";
   const struct {
     std::string library;  // the folder zplant.dll lies in
     bool onPath, besideProgram, removed;
+    std::string planted;  // a further copy, never loaded ("" for none)
   } cases[] = {
-      {work, false, false, false},
-      {download, false, true, false},
-      {windows, false, false, true},
-      {shared, true, false, true},
+      {work, false, false, false, ""},
+      {download, false, true, false, ""},
+      {windows, false, false, true, ""},
+      {shared, true, false, true, ""},
+      {windows, true, false, true, shared},
   };
   char path[32767];
   const DWORD pathLength = GetEnvironmentVariableA("PATH", path, sizeof path);
@@ -166,8 +170,11 @@ TEST_F(ControlRemoval, AControlsImportIsFoundWhereTheRegistrationToolFindsItAndN
     SCOPED_TRACE(c.library);
     for (const std::string& dir : {ocx, work, download, shared}) stage_.MakeFolder(dir);
     stage_.InstallControl("ctl_plant.ocx", {Clsid(12), "Planted Control", ocx + "plant.ocx"});
-    stage_.CopyFixture("zplant.dll", c.library + "zplant.dll");
-    stage_.Track(c.library + "planted-loaded.txt");
+    for (const std::string& dir : {c.library, c.planted}) {
+      if (dir.empty()) continue;
+      stage_.CopyFixture("zplant.dll", dir + "zplant.dll");
+      stage_.Track(dir + "planted-loaded.txt");
+    }
     if (c.besideProgram) stage_.CopyIn(WindowsPathFromEnv("UNRAVEL_EXE"), download + "unravel.exe");
     stage_.SetDirectories(ocx, "", "");
     SetEnvironmentVariableA("PATH", c.onPath ? (shared + ";" + path).c_str() : path);
@@ -185,8 +192,11 @@ TEST_F(ControlRemoval, AControlsImportIsFoundWhereTheRegistrationToolFindsItAndN
     ASSERT_NO_FATAL_FAILURE(ExpectHandOverMessagesThenExit());
     EXPECT_EQ(c.removed ? c.library + "zplant.dll" : "", ReadWholeFile(c.library + "planted-loaded.txt"));
     EXPECT_NE(c.removed, FileExists(ocx + "plant.ocx"));
-    DeleteFileA((c.library + "zplant.dll").c_str());
-    DeleteFileA((c.library + "planted-loaded.txt").c_str());
+    EXPECT_FALSE(FileExists(c.planted + "planted-loaded.txt"));
+    for (const std::string& dir : {c.library, c.planted}) {
+      DeleteFileA((dir + "zplant.dll").c_str());
+      DeleteFileA((dir + "planted-loaded.txt").c_str());
+    }
   }
 }
 

@@ -41,8 +41,9 @@ class Sequence : public UnravelRun {
   }
 };
 
-// The product's folders and class path as registered: in long names, or, as
-// older installers wrote them, all in 8.3 short forms of long names on disk.
+// The product's folders and class path as registered: in long names (one
+// folder's ending in a space, as an installer asked for it), or, as older
+// installers wrote them, all in 8.3 short forms of long names on disk.
 TEST_F(Sequence, RemovesControlsThenCleansTemporaryStorageThenHandsOver) {
   const struct {
     const char* root;
@@ -50,6 +51,7 @@ TEST_F(Sequence, RemovesControlsThenCleansTemporaryStorageThenHandsOver) {
     const char* control;
     bool shortForms;
   } layouts[] = {{"C:\\ZS\\", "Ocx\\", "grid.ocx", false},
+                 {"C:\\Zentrova \\", "Ocx \\", "grid.ocx", false},
                  {"C:\\Zentrova Suite\\", "Ocx Controls\\", "Calendar Control.ocx", true}};
   int n = 0;
   for (const auto& layout : layouts) {
@@ -98,7 +100,9 @@ TEST_F(Sequence, RemovesControlsThenCleansTemporaryStorageThenHandsOver) {
 
 // A Root an ordinary user made a link to another folder holding a script, or
 // a script in Root that is such a link itself: the uninstaller would run
-// elevated on that user's script, so nothing starts.
+// elevated on that user's script, so nothing starts, and the user is told so
+// in one message; the control folder the link leads to is refused in one of
+// its own.
 TEST_F(Sequence, AScriptReachedThroughALinkHandsNothingOver) {
   stage_.MakeFolder("C:\\ZROther");
   stage_.MakeFolder("C:\\ZRFile");
@@ -110,10 +114,25 @@ TEST_F(Sequence, AScriptReachedThroughALinkHandsNothingOver) {
   stage_.InstallUninstaller();
   for (const char* root : {"C:\\ZR\\", "C:\\ZRFile\\"}) {
     SCOPED_TRACE(root);
-    stage_.SetDirectories("", "", root);
+    const std::string linked = root == std::string("C:\\ZR\\") ? root : "";
+    stage_.SetDirectories(root, "", root);
     ASSERT_NO_FATAL_FAILURE(StartAndUninstall(app_));
-    ASSERT_NO_FATAL_FAILURE(ExpectMessage(kNoControls));
-    ASSERT_NO_FATAL_FAILURE(ExpectNothingHandedOver());
+    HWND box = app_->WaitWindow(kSequenceCaption);  // owned by the list, which never shows
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(linked.empty() ? kNoControls
+                             : "The control folder " + linked + " was left alone: a link that other users could "
+                               "have made or changed leads there, or it could not be opened safely.\nNo control in "
+                               "it was removed. Remove them by hand.",
+              FindControl(box, -1).text);
+    EXPECT_EQ(MessageIcon::Information, IconOf(box));
+    EXPECT_EQ(kRemoval, Text(Owner(box)));
+    Dismiss(box);
+    ASSERT_TRUE(WaitGone(box));
+    ASSERT_NO_FATAL_FAILURE(ExpectMessage(std::string("The uninstall script ") + root + "DeIsLog.1 was not handed "
+                                          "over: a link that other users could have made or changed leads there.\n"
+                                          "Nothing was started. Remove Zentrova by hand."));
+    EXPECT_EQ(0u, app_->WaitExit());
+    EXPECT_EQ("", stage_.UninstallerRecord());
   }
 }
 

@@ -48,7 +48,7 @@ void RemoveFolderTree(const std::string& folder) {
     } while (FindNextFileA(h, &entry));
     FindClose(h);
   }
-  RemoveDirectoryA(dir.c_str());
+  RemoveDirectoryA((dir + "\\").c_str());  // the backslash keeps a name's trailing space
 }
 
 bool WriteFile(const std::string& path, const std::string& content) {

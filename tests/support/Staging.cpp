@@ -42,7 +42,7 @@ void Staging::MakeFolder(const std::string& dir) {
   while (!trimmed.empty() && trimmed.back() == '\\') trimmed.pop_back();
   for (size_t at = trimmed.find('\\', 3);; at = trimmed.find('\\', at + 1)) {
     std::string folder = trimmed.substr(0, at);
-    if (CreateDirectoryA(folder.c_str(), nullptr)) folders_.push_back(folder);
+    if (CreateDirectoryA((folder + "\\").c_str(), nullptr)) folders_.push_back(folder);  // a trailing space kept
     if (at == std::string::npos) break;
   }
 }

@@ -44,7 +44,7 @@ std::string Path(size_t length) {
 std::vector<std::pair<std::string, std::string>> Walk() {
   OwnedList<ControlRecord> records;
   HeldFolder folder;
-  EXPECT_TRUE(CollectProductControls(kDir, folder, records));
+  EXPECT_EQ(ControlWalk::kWalked, CollectProductControls(kDir, folder, records));
   std::vector<std::pair<std::string, std::string>> found;
   for (int i = 0; i < records.Count(); ++i)
     found.emplace_back(records[i]->description, records[i]->serverPath);

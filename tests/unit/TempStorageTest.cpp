@@ -414,7 +414,8 @@ TEST(LinkRuleTest, AFolderALinkLeadsToIsNeitherCleanedNorListedForControls) {
     EXPECT_EQ(!c.reached, FileExists(canary));
     OwnedList<ControlRecord> records;
     HeldFolder held;
-    EXPECT_TRUE(CollectProductControls(c.folder.c_str(), held, records));
+    EXPECT_EQ(c.reached ? ControlWalk::kWalked : ControlWalk::kFolderRefused,
+              CollectProductControls(c.folder.c_str(), held, records));
     EXPECT_EQ(c.reached ? 1 : 0, records.Count());
   }
   EXPECT_FALSE(IsReachedWithoutLinks("C:\\unravel-plain\\missing\\"));  // nothing there to reach

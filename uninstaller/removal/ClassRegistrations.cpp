@@ -24,10 +24,10 @@ bool IsPlainFileName(const char* name) {
 }
 }  // namespace
 
-bool CollectProductControls(const Text& storageDir, HeldFolder& folder, OwnedList<ControlRecord>& records) {
+ControlWalk CollectProductControls(const Text& storageDir, HeldFolder& folder, OwnedList<ControlRecord>& records) {
   if (!storageDir.IsEmpty() && !folder.Open(storageDir)) {
     DWORD error = GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return true;
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return ControlWalk::kFolderRefused;
   }
   auto visit = [&](HKEY classes, const char* name) {
     // "<class>\Control" first: one call rules out almost every class, and
@@ -48,7 +48,7 @@ bool CollectProductControls(const Text& storageDir, HeldFolder& folder, OwnedLis
     record->fileExists = FileExists(serverPath) ? 1 : 0;
     records.Add(record);
   };
-  return ForEachClass(visit);
+  return ForEachClass(visit) ? ControlWalk::kWalked : ControlWalk::kNoClasses;
 }
 
 bool IsPathInDir(const Text& dir, const char* path) {

@@ -15,11 +15,15 @@
 // file outside dir.
 bool IsPathInDir(const Text& dir, const char* path);
 
+// How the walk of CollectProductControls ended.
+enum class ControlWalk { kWalked, kNoClasses, kFolderRefused };
+
 // Holds storageDir in folder (HeldFolder::Open), then walks the classes
 // under HKEY_CLASSES_ROOT\CLSID in registry order and appends one record for
 // each class marked "Control" whose server file lies directly in storageDir
 // (IsPathInDir). A storageDir that does not exist holds nothing and still
-// lists its controls, as missing files. None, and true, when the folder is
-// there but can't be held (a link leads to it, it can't be opened): no file
-// there is surely the product's. False if "CLSID" can't be opened.
-bool CollectProductControls(const Text& storageDir, HeldFolder& folder, OwnedList<ControlRecord>& records);
+// lists its controls, as missing files. kFolderRefused, nothing walked, when
+// the folder is there but can't be held (a link leads to it, it can't be
+// opened): no file there is surely the product's. kNoClasses if "CLSID"
+// can't be opened.
+ControlWalk CollectProductControls(const Text& storageDir, HeldFolder& folder, OwnedList<ControlRecord>& records);

@@ -24,13 +24,18 @@ bool ControlRemovalDialog::OnCommand(UINT id) {
 void ControlRemovalDialog::FillControlList() {
   SendMessageA(controlList, LB_RESETCONTENT, 0, 0);
   HCURSOR previous = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
-  bool walked = CollectProductControls(storageDir, controlFolder, records);
+  ControlWalk walk = CollectProductControls(storageDir, controlFolder, records);
   for (int i = 0; i < records.Count(); ++i)
     SendMessageA(controlList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(records[i]->description));
   SetCursor(previous);
-  if (!walked) return;  // no class registrations to read: an empty list, no message
+  if (walk == ControlWalk::kNoClasses) return;  // no class registrations to read: an empty list, no message
 
-  if (SendMessageA(controlList, LB_GETCOUNT, 0, 0) <= 0) {
+  if (walk == ControlWalk::kFolderRefused) {
+    char message[1025];  // wsprintfA writes 1024 bytes at most
+    wsprintfA(message, kControlFolderRefusedFormat, storageDir.Get());
+    MessageBoxA(Window(), message, kSequenceCaption, MB_OK | MB_ICONINFORMATION);
+    Close();
+  } else if (SendMessageA(controlList, LB_GETCOUNT, 0, 0) <= 0) {
     MessageBoxA(Window(), kNoControlsMessage, kSequenceCaption, MB_OK | MB_ICONINFORMATION);
     Close();
   }

@@ -67,8 +67,14 @@ Text BuildUninstallCommand(const Text& uninstallerPath, const Text& scriptPath) 
 void StartExternalUninstaller(const InstallDirs& dirs) {
   Text scriptPath = FindInstallFile(kUninstallScriptMask, nullptr, dirs);
   // The uninstaller runs elevated on it: a script reached through a link an
-  // ordinary user made (its folder's or its own) is none of the product's.
-  if (!scriptPath.IsEmpty() && !IsReachedWithoutLinks(scriptPath)) scriptPath = Text();
+  // ordinary user could change (its folder's or its own) is none of the
+  // product's. Said as such: running it by hand is no advice to give.
+  if (!scriptPath.IsEmpty() && !IsReachedWithoutLinks(scriptPath)) {
+    char message[1025];  // wsprintfA writes 1024 bytes at most
+    wsprintfA(message, kScriptRefusedFormat, scriptPath.Get());
+    MessageBoxA(nullptr, message, kSequenceCaption, MB_OK | MB_ICONINFORMATION);
+    return;
+  }
 
   Text windows = ReadSystemFolder(GetWindowsDirectoryA, kWindowsDirSize);
   if (!windows.IsEmpty()) windows += "\\";

@@ -4,10 +4,10 @@
 #include "InstallDirs.h"
 
 // Starts "<uninstaller> -f\"<script>\"" without waiting, or, when either file
-// is missing, the script (or a folder on its path) is reached through a link
-// an ordinary user could have made (LinkRule.h), or the two paths don't fit
-// the command buffer, shows the two messages that tell the user how to do it
-// by hand.
+// is missing or the two paths don't fit the command buffer, shows the two
+// messages that tell the user how to do it by hand. A script (or a folder on
+// its path) reached through a link an ordinary user could change (LinkRule.h)
+// is refused in one message of its own, nothing started.
 void StartExternalUninstaller(const InstallDirs& dirs);
 
 // The uninstall script's mask, as the hand-over searches for it.

@@ -88,7 +88,11 @@ void FolderGuard::ProtectSystemFolders() {
     DWORD length = GetLogicalDriveStringsA(sizeof drives, drives);
     if (length == 0 || length >= sizeof drives) failed_ = true;
     for (const char* root = drives; !failed_ && *root; root += lstrlenA(root) + 1) {
-      if (GetDriveTypeA(root) != DRIVE_REMOTE) Protect(root);
+      // A root that can't be opened at all (a drive still locked by its
+      // encryption, a volume not formatted) holds no folder to empty; where
+      // it is the cleaned folder's own volume, Allows refuses that folder.
+      FolderIdentity identity;
+      if (GetDriveTypeA(root) != DRIVE_REMOTE && ReadFolderIdentity(Text(root), &identity)) Record(true, identity);
     }
   }
 

@@ -11,9 +11,9 @@
 // value naming such a folder would otherwise empty it.
 class FolderGuard {
  public:
-  // The root of every drive (but network drives: a disconnected one can
-  // stall for a long time, and a network root is still caught as the root
-  // of its own volume), the Windows directory (the user's and the shared
+  // The root of every drive that can be opened (but network drives: a
+  // disconnected one can stall for a long time, and a network root is still
+  // caught as the root of its own volume), the Windows directory (the user's and the shared
   // one), the system directory and, on 64-bit Windows, the 32-bit system
   // directory and the native one reached through "Sysnative".
   void ProtectSystemFolders();

@@ -244,8 +244,19 @@ bool IsReachedWithoutLinks(HANDLE opened, const wchar_t* path, PathName* finalNa
   PathName expected, own, redirected;
   PathName& actual = finalName ? *finalName : own;
   if (!path || !*path || !actual.ReadFinal(opened) || !ReadExpectedName(path, &expected)) return false;
-  return actual.IsSameIgnoringCase(expected) ||
-         (RedirectForWow64(expected, &redirected) && actual.IsSameIgnoringCase(redirected));
+  if (actual.IsSameIgnoringCase(expected) ||
+      (RedirectForWow64(expected, &redirected) && actual.IsSameIgnoringCase(redirected)))
+    return true;
+  // Wine: the final name drops the trailing spaces and dots of its last part
+  // ("C:\Zentrova \Ocx " reads "C:\Zentrova \Ocx"); the name as listed then
+  // stands for it, so that names built on it are exact.
+  int kept = expected.Length();
+  while (kept > 0 && (expected.Chars()[kept - 1] == L' ' || expected.Chars()[kept - 1] == L'.')) --kept;
+  PathName trimmed;
+  if (kept == expected.Length() || !trimmed.Set(expected.Chars(), kept) || !actual.IsSameIgnoringCase(trimmed))
+    return false;
+  actual = expected;
+  return true;
 }
 
 bool IsReachedWithoutLinks(const Text& path) {
