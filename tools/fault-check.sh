@@ -74,6 +74,11 @@ faults=(
   'uninstaller/sequence/TempStorage.cpp|s/ReadFolderIdentity(expanded, \&named)/ReadFolderIdentity(path, \&named)/|cleanup: a registered server'"'"'s expandable path read unexpanded'
   'uninstaller/sequence/TempStorage.cpp|s/{ kept.Add(entry.cFileName); });$/{ if (kept.IsEmpty()) kept.Add(entry.cFileName); });/|cleanup: only the first script found kept'
   'uninstaller/storage/FolderGuard.cpp|s/^    CSIDL_MYPICTURES, *CSIDL_MYMUSIC, *CSIDL_MYVIDEO,$//|folder guard: the profile'"'"'s Pictures, Music and Videos left unprotected'
+  'uninstaller/sequence/TempStorage.cpp|s/ \x7c\x7c name.EqualsNoCase(file.shortName)//|cleanup: a server registered by its 8.3 short name not kept'
+  'uninstaller/sequence/TempStorage.cpp|s/if (name.Length() == path.Length() \x7c\x7c PathOpensFile(/if (PathOpensFile(/|cleanup: a server registered by its bare name not kept'
+  'uninstaller/sequence/TempStorage.cpp|s/char expanded\[520\];/char expanded[519];/|cleanup: a registered server'"'"'s path expanded into a buffer one too small'
+  'uninstaller/removal/ControlRemovalDialog.cpp|s/^  bool ask = true;$/  static bool ask = true;/|control list: "Yes to All" remembered past its pass'
+  'uninstaller/storage/FolderGuard.cpp|s/SHGFP_TYPE_CURRENT/SHGFP_TYPE_DEFAULT/|folder guard: the shell'"'"'s folders read at their default places, not where they are'
 )
 
 backup_dir="$(mktemp -d)"

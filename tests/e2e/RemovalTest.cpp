@@ -90,12 +90,19 @@ TEST_F(ControlRemoval, ListsTheProductsControlsAndRemovesThoseConfirmed) {
   EXPECT_FALSE(FileExists(ocx + "chart.ocx"));
   EXPECT_EQ((std::vector<int>{0, 1}), Selected(list));
 
-  // Pass 3: Yes to All on the first question covers the rest of the pass.
-  SelectLines(list, {1, 2, 3, 4});
+  // Pass 3: Yes to All on the first question covers the rest of the pass,
+  // and only that: pass 4 asks again, line by line.
+  SelectLines(list, {2, 3, 4});
   Click(removal_, IDOK);
   ASSERT_NO_FATAL_FAILURE(Answer("Locked Control", kYesToAll));
   ASSERT_NO_FATAL_FAILURE(ExpectFailure("Unable to delete control Locked Control"));
   ExpectFailure("Unable to unregister control Twin One");  // Twin Two took the shared file
+  const std::vector<std::string> afterPass3{"", "Gone Control"};
+  EXPECT_EQ(afterPass3, SettledLines(list, afterPass3));
+  SelectLines(list, {0, 1});
+  Click(removal_, IDOK);
+  ASSERT_NO_FATAL_FAILURE(Answer("Gone Control", kYes));
+  ASSERT_NO_FATAL_FAILURE(Answer("", kNo));
   EXPECT_EQ(std::vector<std::string>{""}, SettledLines(list, {""}));
   EXPECT_TRUE(FileExists(ocx + "locked.ocx"));
   EXPECT_FALSE(FileExists(ocx + "twin.ocx"));

@@ -294,14 +294,25 @@ TEST_F(Sequence, TemporaryStorageInTheScriptsFolderKeepsTheScriptsForTheHandOver
 }
 
 // Temporary storage that is the control folder: the control the user kept
-// and servers registered in another spelling or by an expandable path stay,
-// with their registrations; files only named like a registered server (one
-// in another folder, one whose folder is gone) do not.
+// and servers registered in another spelling, by an expandable path, by the
+// 8.3 short name, by the bare name (which the loader's search finds) or by a
+// path of 519 characters stay, with their registrations; files only named
+// like a registered server (one in another folder, one whose folder is gone)
+// do not.
 TEST_F(Sequence, TemporaryStorageInTheControlFolderKeepsRegisteredServers) {
   stage_.MakeFolder("C:\\ZC\\Ocx");
   stage_.MakeFolder("C:\\ZC\\Other");
+  const char* const kept[] = {"Grid Copy.ocx", "bare.ocx", "long.ocx"};
   for (const char* file : {"C:\\ZC\\Ocx\\twin.ocx", "C:\\ZC\\Other\\twin.ocx", "C:\\ZC\\Ocx\\ghost.ocx"})
     stage_.WriteFile(file);
+  for (const char* file : kept) stage_.WriteFile(std::string("C:\\ZC\\Ocx\\") + file);
+  char shortPath[MAX_PATH];
+  ASSERT_GT(GetShortPathNameA("C:\\ZC\\Ocx\\Grid Copy.ocx", shortPath, MAX_PATH), 0u);
+  std::string longest = "C:\\ZC\\Ocx\\long.ocx";
+  longest.insert(9, 519 - longest.size(), '\\');  // the repeated backslashes collapse
+  int n = 6;
+  for (const std::string& path : {std::string(shortPath), std::string("bare.ocx"), longest})
+    stage_.Register({"{7E57AA01-0000-4000-8000-0000000000C" + std::to_string(n++) + "}", "Server", path, false});
   stage_.Register({"{7E57AA01-0000-4000-8000-0000000000C3}", "Twin", "C:\\ZC\\Other\\twin.ocx"});
   stage_.Register({"{7E57AA01-0000-4000-8000-0000000000C4}", "Ghost", "C:\\ZC\\Gone\\ghost.ocx"});
   stage_.SetDirectories("C:\\ZC\\Ocx\\", "C:\\ZC\\Ocx\\", "C:\\ZC\\");
@@ -328,6 +339,7 @@ TEST_F(Sequence, TemporaryStorageInTheControlFolderKeepsRegisteredServers) {
   EXPECT_TRUE(FileExists("C:\\ZC\\Ocx\\grid.ocx"));
   EXPECT_TRUE(FileExists("C:\\ZC\\Ocx\\helper.dll"));
   EXPECT_TRUE(FileExists("C:\\ZC\\Ocx\\expand.ocx"));
+  for (const char* file : kept) EXPECT_TRUE(FileExists(std::string("C:\\ZC\\Ocx\\") + file)) << file;
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "CLSID\\" + grid.clsid + "\\InprocServer32"));
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "CLSID\\" + helper.clsid + "\\InprocServer32"));
   EXPECT_FALSE(FileExists("C:\\ZC\\Ocx\\stale.ocx"));

@@ -304,6 +304,16 @@ TEST(FolderGuardTest, TheShellsFoldersAreRefusedWhileTemporaryFoldersAndProductF
   const std::string appDataProduct = appData + "\\Zentrova";
   ASSERT_FALSE(appData.empty());
   CreateDirectoryA(appDataProduct.c_str(), nullptr);
+  // Music moved elsewhere by the user: only its registration says where.
+  const char kUserFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+  const std::string music = "C:\\unravel-moved\\Music";
+  char registered[MAX_PATH];
+  DWORD registeredSize = sizeof registered;
+  ASSERT_EQ(ERROR_SUCCESS, RegGetValueA(HKEY_CURRENT_USER, kUserFolders, "My Music", RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
+                                        nullptr, registered, &registeredSize));
+  testbed::Staging stage;
+  stage.MakeFolder(music);
+  RegSetKeyValueA(HKEY_CURRENT_USER, kUserFolders, "My Music", REG_SZ, music.c_str(), music.size() + 1);
   FolderGuard guard;  // as the cleanup builds it
   guard.ProtectSystemFolders();
   guard.ProtectShellFolders();
@@ -321,7 +331,7 @@ TEST(FolderGuardTest, TheShellsFoldersAreRefusedWhileTemporaryFoldersAndProductF
       {"Documents", documents, kRefused, true},
       {"Downloads", KnownFolder(FOLDERID_Downloads), kRefused, true},
       {"Pictures", CsidlFolder(CSIDL_MYPICTURES), kRefused, true},
-      {"Music", CsidlFolder(CSIDL_MYMUSIC), kRefused, true},
+      {"Music, where the user moved it", music, kRefused, true},
       {"Videos", CsidlFolder(CSIDL_MYVIDEO), kRefused, true},
       {"Favorites", CsidlFolder(CSIDL_FAVORITES), kRefused, true},
       {"Templates", CsidlFolder(CSIDL_TEMPLATES), kRefused, true},
@@ -367,6 +377,7 @@ TEST(FolderGuardTest, TheShellsFoldersAreRefusedWhileTemporaryFoldersAndProductF
     EXPECT_EQ(c.outcome == kRefused, FileExists(canary));
     DeleteFileA(canary.c_str());
   }
+  RegSetKeyValueA(HKEY_CURRENT_USER, kUserFolders, "My Music", REG_EXPAND_SZ, registered, registeredSize);
   testbed::RemoveFolderTree(documents + "\\Zentrova");
   testbed::RemoveFolderTree(appDataProduct);
 }
