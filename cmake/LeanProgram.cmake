@@ -17,16 +17,29 @@ add_custom_target(source_date_epoch
 
 set(LEAN_PROGRAM_DIR ${CMAKE_CURRENT_LIST_DIR})
 
-# 0x0502 (XP SP2 / Server 2003) for SetDllDirectory.
+# The oldest Windows a program's code may call into: 0x0502 (XP SP2 /
+# Server 2003, for SetDllDirectory) unless a second argument names another.
 function(lean_objects target)
+  set(floor 0x0502)
+  if(ARGC GREATER 1)
+    set(floor ${ARGV1})
+  endif()
   target_compile_options(${target} PRIVATE ${LEAN_CXX_FLAGS})
-  target_compile_definitions(${target} PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0502)
+  target_compile_definitions(${target} PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=${floor})
+endfunction()
+
+# A program whose code needs Windows Vista or later: its image says so, so
+# that an older Windows refuses to start it rather than run it without the
+# calls its rules need. Its objects are built with lean_objects(... 0x0600).
+function(lean_vista_image target)
+  target_link_options(${target} PRIVATE -Wl,--major-subsystem-version,6 -Wl,--minor-subsystem-version,0
+      -Wl,--major-os-version,6 -Wl,--minor-os-version,0)
 endfunction()
 
 # The resource compiler gets the project version in parts, for the
 # VERSIONINFO built in resources/VersionInfo.rc2.
 function(lean_program target)
-  lean_objects(${target})
+  lean_objects(${target} ${ARGN})
   set(tweak ${CMAKE_PROJECT_VERSION_TWEAK})
   if("${tweak}" STREQUAL "")
     set(tweak 0)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Ship check of the built programs, without running them:
 #   check-binaries.sh [--no-budget] <unravel.exe> <dxprep.exe>
-# Each must import system DLLs only (dxprep also DSETUP.dll), have ASLR and
+# Each must import system DLLs only (dxprep also DSETUP.dll), say the oldest
+# Windows it starts on (unravel Vista, dxprep XP), have ASLR and
 # DEP on, be Terminal-Server aware and not be marked as free of exception handlers (NO_SEH), carry
 # exactly one manifest (elevated, no common-controls 6), a complete version
 # resource and exactly the dialog templates, icon groups and title string
@@ -22,7 +23,7 @@ if [[ $# -ne 2 ]]; then
   exit 2
 fi
 
-SYSTEM_DLLS="KERNEL32 USER32 GDI32 ADVAPI32 OLE32 SHELL32 MSVCRT"
+SYSTEM_DLLS="KERNEL32 USER32 GDI32 ADVAPI32 OLE32 SHELL32 MSVCRT NTDLL"
 IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE=0x0040
 IMAGE_DLLCHARACTERISTICS_NX_COMPAT=0x0100
 IMAGE_DLLCHARACTERISTICS_NO_SEH=0x0400
@@ -189,6 +190,17 @@ check_program() {
 #             program budget  DLLs     dialog templates  icon groups  string
 check_program "$1"    153600  ""       "102 104 152"     "103"        57344 "Brenat Windows Application"
 check_program "$2"    51200   "DSETUP" "DLG_MASTER/1033" "SETUP_ICON"
+
+# The oldest Windows each program starts on, as its image says: unravel
+# Vista (subsystem 6.0), dxprep any the toolchain marks (4.0 and on).
+expect_subsystem() {
+  local version
+  version=$("$OBJDUMP" -p "$1" | awk '$1 == "MajorSubsystemVersion" { major = $2 }
+    $1 == "MinorSubsystemVersion" { print major "." $2; exit }')
+  [[ $version == "$2" ]] || fail "$(basename "$1")" "subsystem version $version, not $2"
+}
+expect_subsystem "$1" 6.0
+expect_subsystem "$2" 4.0
 
 if (( failures )); then
   echo "$failures check(s) failed"

@@ -56,7 +56,7 @@ faults=(
   'uninstaller/storage/LinkRule.cpp|s/!actual.ReadFinal(opened)/!actual.ReadFinal(UniqueFile(CreateFileW(path, FILE_READ_ATTRIBUTES, 7, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)).Get())/|link rule: decided on the path opened again, not on the open handle'
   'common/DllSearch.h|s/^  if (set) set(kSearchSystem32);$/  (void)set;/|unravel: its own folder stays in the search for libraries loaded by name'
   'uninstaller/storage/HeldFolder.cpp|s/FILE_SHARE_READ \x7c FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,/7 \/* every sharing *\/, nullptr, OPEN_EXISTING,/|held folder: others may rename it while it is held'
-  'uninstaller/storage/HeldFolder.cpp|s/^       Newer().GetFileInformationByHandleEx(folder_.Get(), kind, buffer, kBufferSize);$/       !started \&\& Newer().GetFileInformationByHandleEx(folder_.Get(), kind, buffer, kBufferSize);/|cleanup: a folder listed one batch only'
+  'uninstaller/storage/HeldFolder.cpp|s/^       GetFileInformationByHandleEx(folder_.Get(), kind, buffer, kBufferSize); kind = FileIdBothDirectoryInfo) {$/       !started \&\& GetFileInformationByHandleEx(folder_.Get(), kind, buffer, kBufferSize); kind = FileIdBothDirectoryInfo) {/|cleanup: a folder listed one batch only'
   'uninstaller/sequence/TempStorage.cpp|s/PathOpensFile(path, file, folder)) {$/true) {/|cleanup: a file named like a registered server kept wherever that server is'
   'uninstaller/storage/ClassServers.cpp|s/return memchr(buffer, 0, size) != nullptr;/return true;/|class texts: a full buffer without a zero byte taken'
   'uninstaller/storage/LinkRule.cpp|s/IsAdministration(const_cast<DWORD\*>(\&entry->SidStart)))$/true)/|link rule: links ordinary users may change followed'

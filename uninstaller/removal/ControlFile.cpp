@@ -1,7 +1,6 @@
 #include "ControlFile.h"
 
 #include "../storage/LinkRule.h"
-#include "../storage/SystemCalls.h"
 
 namespace {
 const DWORD kOwnFolderAndSystem = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32;

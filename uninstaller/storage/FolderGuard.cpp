@@ -5,7 +5,6 @@
 
 #include "../framework/DirectorySearch.h"
 #include "../framework/Handles.h"
-#include "SystemCalls.h"
 #include "SystemFolder.h"
 
 namespace {
@@ -119,7 +118,7 @@ void FolderGuard::ProtectShellFolders() {
 
   for (const KNOWNFOLDERID* id : kKnownFolders) {
     UniqueCoTaskString path;  // freed whatever the outcome
-    if (SUCCEEDED(Newer().SHGetKnownFolderPath(*id, 0, nullptr, path.Put()))) Protect(path.Get());
+    if (SUCCEEDED(SHGetKnownFolderPath(*id, 0, nullptr, path.Put()))) Protect(path.Get());
   }
 
   // Only 64-bit Windows has a 32-bit system directory; elsewhere the 64-bit

@@ -28,8 +28,7 @@ class FolderGuard {
   // 32-bit program's lookups never give (it gets the x86 ones): they are
   // read from the 64-bit registry view, where the shell itself keeps them,
   // rather than from the environment, which whoever starts the program sets.
-  // Folders without a CSIDL come from SHGetKnownFolderPath, looked up at run
-  // time (SystemCalls.h). The temporary folders (the user's and the Windows
+  // Folders without a CSIDL come from SHGetKnownFolderPath. The temporary folders (the user's and the Windows
   // one) are left out: a product may keep its temporary files there. A
   // folder the shell does not define here, or that is not there, is not
   // added; one it gives that can't be read fails the guard (Protect).

@@ -1,8 +1,7 @@
 #include "HeldFolder.h"
 
 #include <stddef.h>
-
-#include "SystemCalls.h"
+#include <winternl.h>
 
 namespace {
 const ULONG kFileOpen = 1;  // NtCreateFile disposition and options
@@ -11,19 +10,6 @@ const ULONG kFileNonDirectoryFile = 0x40;
 const ULONG kFileOpenForBackupIntent = 0x4000;
 const ULONG kFileOpenReparsePoint = 0x200000;
 const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
-struct IdBothDirEntry {  // FILE_ID_BOTH_DIR_INFO
-  DWORD NextEntryOffset;
-  DWORD FileIndex;
-  LARGE_INTEGER CreationTime, LastAccessTime, LastWriteTime, ChangeTime, EndOfFile, AllocationSize;
-  DWORD FileAttributes;
-  DWORD FileNameLength;  // bytes
-  DWORD EaSize;          // the reparse tag, for a reparse point
-  CCHAR ShortNameLength;
-  WCHAR ShortName[12];
-  LARGE_INTEGER FileId;
-  WCHAR FileName[1];
-};
 
 // A name a relative open would read as more than one entry of this folder
 // (a path, a stream); no file system lists one, so it is only ever refused.
@@ -42,18 +28,17 @@ bool HeldFolder::ForEachEntry(void (*visit)(void* context, const Entry& entry), 
   // Heap, not stack: one listing buffer, sized for a few hundred names a call.
   const DWORD kBufferSize = 64 * 1024;
   BYTE* buffer = new BYTE[kBufferSize];
-  const DWORD kHeader = offsetof(IdBothDirEntry, FileName);
+  const DWORD kHeader = offsetof(FILE_ID_BOTH_DIR_INFO, FileName);
   bool started = false;
-  for (int kind = kFileIdBothDirectoryRestartInfo;
-       Newer().GetFileInformationByHandleEx(folder_.Get(), kind, buffer, kBufferSize);
-       kind = kFileIdBothDirectoryInfo) {
+  for (FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
+       GetFileInformationByHandleEx(folder_.Get(), kind, buffer, kBufferSize); kind = FileIdBothDirectoryInfo) {
     started = true;
     for (DWORD offset = 0; offset <= kBufferSize - kHeader;) {
-      const IdBothDirEntry* entry = reinterpret_cast<const IdBothDirEntry*>(buffer + offset);
+      const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer + offset);
       if (entry->FileNameLength <= kBufferSize - kHeader - offset) {
         int shortLength = entry->ShortNameLength / static_cast<int>(sizeof(wchar_t));
         Entry listed = {entry->FileAttributes,
-                        (entry->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? entry->EaSize : 0,
+                        (entry->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? entry->EaSize : 0,  // the tag
                         entry->FileName,
                         static_cast<int>(entry->FileNameLength / sizeof(wchar_t)),
                         entry->ShortName,
@@ -83,13 +68,11 @@ bool HeldFolder::Open(const Text& dir) {
                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!folder.IsValid()) return false;
   BY_HANDLE_FILE_INFORMATION info;  // attributes and identity in one read
-  struct {
-    DWORD attributes, reparseTag;
-  } tag = {0, 0};  // FILE_ATTRIBUTE_TAG_INFO
+  FILE_ATTRIBUTE_TAG_INFO tag = {0, 0};
   if (!GetFileInformationByHandle(folder.Get(), &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
       ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-       !Newer().GetFileInformationByHandleEx(folder.Get(), kFileAttributeTagInfo, &tag, sizeof tag)) ||
-      IsLink(info.dwFileAttributes, tag.reparseTag) || !IsReachedWithoutLinks(folder.Get(), wide, &name_)) {
+       !GetFileInformationByHandleEx(folder.Get(), FileAttributeTagInfo, &tag, sizeof tag)) ||
+      IsLink(info.dwFileAttributes, tag.ReparseTag) || !IsReachedWithoutLinks(folder.Get(), wide, &name_)) {
     SetLastError(ERROR_ACCESS_DENIED);
     return false;
   }
@@ -114,7 +97,7 @@ bool HeldFolder::OpenEntry(const wchar_t* name, int length, ACCESS_MASK access, 
   OBJECT_ATTRIBUTES attributes = {sizeof attributes, folder_.Get(), &relative, 0, nullptr, nullptr};
   IO_STATUS_BLOCK io;
   UniqueFile file;
-  if (Newer().NtCreateFile(file.Put(), access | FILE_READ_ATTRIBUTES | SYNCHRONIZE, &attributes, &io, nullptr, 0,
+  if (NtCreateFile(file.Put(), access | FILE_READ_ATTRIBUTES | SYNCHRONIZE, &attributes, &io, nullptr, 0,
                            share, kFileOpen,
                            kFileNonDirectoryFile | kFileOpenReparsePoint | kFileOpenForBackupIntent |
                                kFileSynchronousIoNonalert,
@@ -135,10 +118,8 @@ bool HeldFolder::OpenEntry(const wchar_t* name, int length, ACCESS_MASK access, 
 }
 
 bool HeldFolder::Delete(HANDLE file) {
-  struct {
-    BOOLEAN deleteFile;
-  } disposition = {TRUE};  // FILE_DISPOSITION_INFO
-  return Newer().SetFileInformationByHandle(file, kFileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+  FILE_DISPOSITION_INFO disposition = {TRUE};
+  return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
 }
 
 bool HeldFolder::DeleteEntry(const wchar_t* name, int length) const {

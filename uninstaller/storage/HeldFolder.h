@@ -19,8 +19,7 @@ class HeldFolder {
   // may read and write it, not delete or rename it: on Windows the folder
   // stays where it is while it is held. False, holding nothing, otherwise,
   // with GetLastError telling why (ERROR_FILE_NOT_FOUND or
-  // ERROR_PATH_NOT_FOUND when there is no such folder), and where the
-  // platform lacks the calls below (before Windows Vista).
+  // ERROR_PATH_NOT_FOUND when there is no such folder).
   bool Open(const Text& dir);
   void Close() { folder_.Reset(); }
 

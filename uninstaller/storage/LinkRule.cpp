@@ -2,8 +2,9 @@
 
 #include <aclapi.h>
 
+#include <winternl.h>
+
 #include "FolderIdentity.h"
-#include "SystemCalls.h"
 
 namespace {
 const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -185,7 +186,7 @@ bool IsLink(DWORD attributes, DWORD reparseTag) {
 }
 
 bool IsSameNameIgnoringCase(const wchar_t* one, int length, const wchar_t* other, int otherLength) {
-  return Newer().CompareStringOrdinal(one, length, other, otherLength, TRUE) == CSTR_EQUAL;
+  return CompareStringOrdinal(one, length, other, otherLength, TRUE) == CSTR_EQUAL;
 }
 
 bool PathName::Append(const wchar_t* text, int length) {
@@ -221,7 +222,7 @@ bool PathName::AppendPart(const wchar_t* part, int length) {
 
 bool PathName::ReadFinal(HANDLE opened) {
   wchar_t text[kCapacity];
-  DWORD length = Newer().GetFinalPathNameByHandleW(opened, text, kCapacity, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  DWORD length = GetFinalPathNameByHandleW(opened, text, kCapacity, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
   if (length > 0 && length < static_cast<DWORD>(kCapacity)) return Set(text, length);
   if (length != 0 || GetLastError() != ERROR_MORE_DATA) return false;
   // Wine reads the name through a buffer of MAX_PATH characters and fails a
@@ -232,8 +233,7 @@ bool PathName::ReadFinal(HANDLE opened) {
     wchar_t text[kCapacity];
   } info;
   ULONG returned = 0;
-  const ULONG kObjectNameInformation = 1;
-  if (Newer().NtQueryObject(opened, kObjectNameInformation, &info, sizeof info, &returned) < 0 || !info.name.Buffer)
+  if (NtQueryObject(opened, ObjectNameInformation, &info, sizeof info, &returned) < 0 || !info.name.Buffer)
     return false;
   const int units = info.name.Length / sizeof(wchar_t);
   return units > 4 && memcmp(info.name.Buffer, L"\\??\\", 4 * sizeof(wchar_t)) == 0 &&

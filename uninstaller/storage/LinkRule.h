@@ -77,8 +77,7 @@ class PathName {
 //
 // False for any other link on the way, a part that can't be read (opened
 // exists, so its path must too), a part with a wildcard or made of dots, a
-// path the platform can't take in full, and where the platform lacks the
-// final-name call (before Windows Vista). Wide-character calls throughout,
+// path the platform can't take in full. Wide-character calls throughout,
 // so that no name is turned into a look-alike on the way; paths of any
 // length the program reads. One directory read per part of the path, three
 // more opens per link. finalName, if given, receives opened's final
