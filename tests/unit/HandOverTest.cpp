@@ -62,7 +62,7 @@ TEST(HandOverTest, TheUninstallerFoundIsStartedNotAProgramNamedByASpace) {
   ASSERT_TRUE(CopyFileA(Fixture("uninst.exe").c_str(), decoy.c_str(), FALSE));
 
   Text command = BuildUninstallCommand(real.c_str(), "C:\\ZENTROVA\\DeIsLog.1");
-  ASSERT_TRUE(StartUninstallerProgram(real.c_str(), command));
+  ASSERT_TRUE(StartUninstallerProgram(real.c_str(), command, Text()));
   std::string record = box / "My Windows\\uninst-record.txt";
   for (int i = 0; i < 1200 && !FileExists(record); ++i) Sleep(100);
   EXPECT_EQ(command.Get(), ReadFile(record));

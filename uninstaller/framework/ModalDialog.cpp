@@ -57,10 +57,9 @@ INT_PTR CALLBACK ModalDialog::DialogProc(HWND window, UINT message, WPARAM wPara
     case WM_COMMAND: {
       if (HIWORD(wParam) != BN_CLICKED) return FALSE;
       UINT id = LOWORD(wParam);
-      if (self->OnCommand(id)) return TRUE;
       if (id == IDOK) self->OnOK();
       else if (id == IDCANCEL) self->OnCancel();
-      else return FALSE;
+      else return self->OnCommand(id) ? TRUE : FALSE;
       return TRUE;
     }
     case WM_CTLCOLORDLG:

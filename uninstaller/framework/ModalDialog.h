@@ -1,10 +1,10 @@
 #pragma once
-// Modal dialog bound to a template by numeric ID. Subclasses map command IDs
-// to handlers; IDOK and IDCANCEL fall back to the standard OK action (data
-// exchange, then end with 1) and Cancel action (end with 2; Esc and the close
-// box arrive as IDCANCEL). DoModal returns -1 when the dialog can't be created.
+// Modal dialog bound to a template by numeric ID. IDOK and IDCANCEL go to
+// OnOK, by default the standard OK action (data exchange, then end with 1),
+// and OnCancel, by default the Cancel action (end with 2; Esc and the close
+// box arrive as IDCANCEL); every other command to OnCommand. DoModal returns
+// -1 when the dialog can't be created.
 #include <windows.h>
-#include <stddef.h>
 
 class ModalDialog {
  public:
@@ -21,28 +21,11 @@ class ModalDialog {
   virtual BOOL OnInitDialog();
   // save == false: fields to controls; true: controls to fields.
   virtual void DoDataExchange(bool save) { (void)save; }
-  // Returns true when the ID belongs to the subclass's command map.
+  // Returns true when the subclass handled command id.
   virtual bool OnCommand(UINT id) { (void)id; return false; }
   virtual void OnOK();
   virtual void OnCancel();
   void EndDialog(INT_PTR result) { ::EndDialog(window_, result); }
-
-  template <class D>
-  struct Command {
-    UINT id;
-    void (D::*handler)();
-  };
-  // Calls the handler that the map names for id, if any.
-  template <class D, size_t N>
-  static bool Dispatch(D* self, const Command<D> (&map)[N], UINT id) {
-    for (const Command<D>& c : map) {
-      if (c.id == id) {
-        (self->*c.handler)();
-        return true;
-      }
-    }
-    return false;
-  }
 
  private:
   static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -10,15 +10,14 @@ BOOL ControlRemovalDialog::OnInitDialog() {
   return TRUE;
 }
 
-bool ControlRemovalDialog::OnCommand(UINT id) {
-  static const Command<ControlRemovalDialog> map[] = {
-      {IDOK, &ControlRemovalDialog::DeleteSelected},  // "&Delete .OCX", the default button
-      {IDCANCEL, &ControlRemovalDialog::Close},       // "&OK", Esc and the close box
-  };
-  // Neither a second pass nor a close (which frees the records the pass
-  // still uses) while one runs; the click is dropped, not queued.
-  if (passRunning.IsSet() && (id == IDOK || id == IDCANCEL)) return true;
-  return Dispatch(this, map, id);
+// Neither a second pass nor a close (which frees the records the pass still
+// uses) while one runs; the click is dropped, not queued.
+void ControlRemovalDialog::OnOK() {
+  if (!passRunning.IsSet()) DeleteSelected();
+}
+
+void ControlRemovalDialog::OnCancel() {
+  if (!passRunning.IsSet()) Close();
 }
 
 void ControlRemovalDialog::FillControlList() {

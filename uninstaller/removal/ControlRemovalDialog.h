@@ -23,7 +23,8 @@ class ControlRemovalDialog : public ModalDialog {
 
  protected:
   BOOL OnInitDialog() override;
-  bool OnCommand(UINT id) override;
+  void OnOK() override;      // "&Delete .OCX", the default button
+  void OnCancel() override;  // "&OK", Esc and the close box
 
  private:
   void FillControlList();

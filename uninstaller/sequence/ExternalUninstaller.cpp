@@ -19,16 +19,15 @@ const char kUninstallScriptMask[] = "DeIsLog.*";
 // C:\My Windows\uninst.exe): the path found is named on its own. It starts
 // in the Windows directory, not in whatever folder this program was started
 // from.
-bool StartUninstallerProgram(const Text& program, const Text& commandLine) {
+bool StartUninstallerProgram(const Text& program, const Text& commandLine, const Text& directory) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_SHOWNORMAL;
   PROCESS_INFORMATION started = {};
   Text writable = commandLine;  // CreateProcessA may write into the line
-  Text windows = ReadSystemFolder(GetWindowsDirectoryA);
   if (!CreateProcessA(program.Get(), writable.GetBuffer(writable.Length()), nullptr, nullptr, FALSE, 0, nullptr,
-                      windows.IsEmpty() ? nullptr : windows.Get(), &startup, &started))
+                      directory.IsEmpty() ? nullptr : directory.Get(), &startup, &started))
     return false;
   UniqueKernelObject thread(started.hThread), process(started.hProcess);  // not waited for
   return true;
@@ -76,9 +75,9 @@ void StartExternalUninstaller(const InstallDirs& dirs) {
     return;
   }
 
-  Text windows = ReadSystemFolder(GetWindowsDirectoryA, kWindowsDirSize);
-  if (!windows.IsEmpty()) windows += "\\";
-  Text uninstallerPath = FindInstallFile("uninst.exe", &windows, dirs);
+  const Text windows = ReadSystemFolder(GetWindowsDirectoryA, kWindowsDirSize);
+  const Text windowsDir = windows.IsEmpty() ? windows : windows + "\\";
+  Text uninstallerPath = FindInstallFile("uninst.exe", &windowsDir, dirs);
 
   Text command;
   if (!scriptPath.IsEmpty() && !uninstallerPath.IsEmpty()) command = BuildUninstallCommand(uninstallerPath, scriptPath);
@@ -87,5 +86,5 @@ void StartExternalUninstaller(const InstallDirs& dirs) {
     MessageBoxA(nullptr, kTryByHandMessage, kSequenceCaption, MB_OK | MB_ICONINFORMATION);
     return;
   }
-  StartUninstallerProgram(uninstallerPath, command);  // its outcome is the uninstaller's own
+  StartUninstallerProgram(uninstallerPath, command, windows);  // its outcome is the uninstaller's own
 }

@@ -28,9 +28,9 @@ Text ParentOfTempStorage(const Text& tempStorageDir);
 
 // Starts program itself (never a program the platform might find by
 // splitting an unquoted command line) with this command line, shown
-// normally, in the Windows directory, not waited for. False if it could not
-// be started.
-bool StartUninstallerProgram(const Text& program, const Text& commandLine);
+// normally, in directory (the Windows directory; the current one where
+// empty), not waited for. False if it could not be started.
+bool StartUninstallerProgram(const Text& program, const Text& commandLine, const Text& directory);
 
 // The command line, or empty text when it would not fit 520 bytes.
 Text BuildUninstallCommand(const Text& uninstallerPath, const Text& scriptPath);
