@@ -1,6 +1,7 @@
 #pragma once
-// The one directory search of the program, and the one way a name the file
-// system reports in UTF-16 becomes ANSI text.
+// The search of a folder by a mask, as the hand-over and the cleanup's
+// keeping of the script make it (the held folder lists through its handle),
+// and the one way a name the file system reports in UTF-16 becomes ANSI text.
 //
 // The ANSI calls turn a character the code page lacks into a look-alike
 // (best fit: a fullwidth backslash becomes "\", in code page 932 a yen sign

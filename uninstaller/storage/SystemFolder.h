@@ -1,5 +1,5 @@
 #pragma once
-// The one reading of a folder the system reports into a buffer
+// The ANSI reading of a folder the system reports into a buffer
 // (GetWindowsDirectoryA, GetSystemDirectoryA and the like).
 #include "../framework/Text.h"
 
