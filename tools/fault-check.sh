@@ -84,7 +84,7 @@ faults=(
   'uninstaller/storage/LinkRule.cpp|s/ \&\& !AllowsOthers(parent, FILE_DELETE_CHILD \x7c GENERIC_ALL);$/;/|link rule: a link others may delete through its folder followed'
   'uninstaller/storage/LinkRule.cpp|s/if ((header->AceFlags \& INHERIT_ONLY_ACE) \x7c\x7c !(entry->Mask \& rights)/if (!(entry->Mask \& rights)/|link rule: inherit-only entries counted, so the Program Files layout refused'
   'uninstaller/storage/LinkRule.cpp|s/ \x7c\x7c !present \x7c\x7c !list) return true;$/) return true;\n  if (!present \x7c\x7c !list) return false;/|link rule: a missing access list taken for one that allows nobody'
-  'uninstaller/storage/LinkRule.cpp|s/^      case ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE:$/\&\n        return false;/|link rule: a deny entry makes the link trusted'
+  'uninstaller/storage/LinkRule.cpp|s/^      case ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE:$/&\n        return false;/|link rule: a deny entry makes the link trusted'
   'uninstaller/storage/LinkRule.cpp|s/const int prefix = unc ? 7 : 4, skipped = unc ? 1 : 0;/const int prefix = 0, skipped = 0;/|link rule: the parts of a path read in the plain form, which drops a trailing space'
   'uninstaller/storage/FolderGuard.cpp|s/ \&\& ReadFolderIdentity(Text(root), \&identity)) Record(true, identity);$/ \&\& !Record(ReadFolderIdentity(Text(root), \&identity), identity)) failed_ = true;/|folder guard: a drive root that can'"'"'t be opened stops the cleanup'
   'uninstaller/removal/ControlRemovalDialog.cpp|s/if (walk == ControlWalk::kFolderRefused) {/if (false) {/|control list: a refused control folder reported as no controls'
