@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
       return 1;
     }
     double start = bench::Now();
-    bool cleaned = CleanTempStorage(dirs, guard);
+    bool cleaned = CleanGuardedTempStorage(dirs, guard);
     double cleanup = bench::Now() - start;
     int left = Remaining();
     if (!cleaned || left != 0) {

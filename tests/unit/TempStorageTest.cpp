@@ -22,7 +22,9 @@ InstallDirs TempOnly(const char* dir) {
   return dirs;
 }
 bool CleanTempStorage(const char* dir) { return CleanTempStorage(TempOnly(dir)); }
-bool CleanTempStorage(const char* dir, const FolderGuard& guard) { return CleanTempStorage(TempOnly(dir), guard); }
+bool CleanTempStorage(const char* dir, const FolderGuard& guard) {
+  return CleanGuardedTempStorage(TempOnly(dir), guard);
+}
 
 TEST(TempStorageTest, OnlyArchiveFlaggedEntriesAreDeleted) {
   EXPECT_TRUE(IsStoredFileToDelete(FILE_ATTRIBUTE_ARCHIVE));
@@ -612,7 +614,7 @@ TEST(HeldFolderTest, AFolderSwappedForALinkAfterTheCheckIsNotFollowed) {
   EXPECT_NE(0u, GetFileAttributesA("C:\\unravel-swap\\Temp") & FILE_ATTRIBUTE_REPARSE_POINT);
   InstallDirs dirs;
   dirs.tempStorageDir = "C:\\unravel-swap\\Temp\\";
-  CleanTempStorage(dirs, folder);
+  CleanHeldTempStorage(dirs, folder);
   ControlFile file;
   EXPECT_FALSE(file.Pin(folder, "C:\\unravel-swap\\Temp\\victim.dat"));
   file.Delete(folder);

@@ -109,17 +109,17 @@ bool CleanTempStorage(const InstallDirs& dirs) {
   FolderGuard guard;
   guard.ProtectSystemFolders();
   guard.ProtectShellFolders();
-  return CleanTempStorage(dirs, guard);
+  return CleanGuardedTempStorage(dirs, guard);
 }
 
-bool CleanTempStorage(const InstallDirs& dirs, const FolderGuard& guard) {
+bool CleanGuardedTempStorage(const InstallDirs& dirs, const FolderGuard& guard) {
   if (dirs.tempStorageDir.IsEmpty()) return true;
   HeldFolder folder;
   return folder.Open(dirs.tempStorageDir) && guard.Allows(folder.Get(), dirs.tempStorageDir) &&
-         CleanTempStorage(dirs, folder);
+         CleanHeldTempStorage(dirs, folder);
 }
 
-bool CleanTempStorage(const InstallDirs& dirs, const HeldFolder& folder) {
+bool CleanHeldTempStorage(const InstallDirs& dirs, const HeldFolder& folder) {
   if (!folder.IsOpen()) return false;
   KeptNames kept;
   Text scriptFolder = ScriptFolder(dirs);

@@ -41,10 +41,10 @@
 // When the folders differ nothing more is read than without them.
 bool CleanTempStorage(const InstallDirs& dirs);
 // The same with another guard than the system's and the shell's folders.
-bool CleanTempStorage(const InstallDirs& dirs, const FolderGuard& guard);
+bool CleanGuardedTempStorage(const InstallDirs& dirs, const FolderGuard& guard);
 // The same on dirs.tempStorageDir already held and guarded as folder; the
 // text serves only to find the folders to keep from.
-bool CleanTempStorage(const InstallDirs& dirs, const HeldFolder& folder);
+bool CleanHeldTempStorage(const InstallDirs& dirs, const HeldFolder& folder);
 
 // Whether an entry with these attributes is one the cleanup deletes.
 bool IsStoredFileToDelete(DWORD attributes);
