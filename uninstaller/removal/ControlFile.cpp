@@ -121,6 +121,8 @@ ImportedLibraries::~ImportedLibraries() {
   while (count_ > 0) FreeLibrary(loaded_[--count_]);
 }
 
+// Wine: read from the import table before the load, not learnt from a load
+// that fails, since Wine keeps such a control mapped and its file undeletable.
 void ImportedLibraries::LoadFor(const wchar_t* path) {
   ForEachImport(path, [this, path](const wchar_t* name) {
     wchar_t found[kWidePathSize];

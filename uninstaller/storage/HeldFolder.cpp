@@ -84,9 +84,10 @@ bool HeldFolder::Open(const Text& dir) {
 }
 
 // A link put there after the listing opens as itself (FILE_OPEN_REPARSE_POINT),
-// so at worst the link goes, never what it leads to; Wine, which follows it
-// anyway, names the target, which fails the name test. Per file: one open
-// and one name query, which keeps the cleanup near a plain DeleteFileA.
+// so at worst the link goes, never what it leads to. Wine: it follows a Unix
+// link anyway and names the target, which fails the name test, the one
+// reason for the name query per entry. Per file: one open and one name
+// query, which keeps the cleanup near a plain DeleteFileA.
 bool HeldFolder::OpenEntry(const wchar_t* name, int length, ACCESS_MASK access, DWORD share,
                            UniqueFile* entry) const {
   entry->Reset();

@@ -225,8 +225,8 @@ bool PathName::ReadFinal(HANDLE opened) {
   DWORD length = GetFinalPathNameByHandleW(opened, text, kCapacity, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
   if (length > 0 && length < static_cast<DWORD>(kCapacity)) return Set(text, length);
   if (length != 0 || GetLastError() != ERROR_MORE_DATA) return false;
-  // Wine reads the name through a buffer of MAX_PATH characters and fails a
-  // longer one; its object manager gives the name whole, as "\??\" and the
+  // Wine: it reads the name through a buffer of MAX_PATH characters and
+  // fails a longer one; its object manager gives the name whole, as "\??\" and the
   // DOS path, which is all that call would add to it.
   struct {
     UNICODE_STRING name;
