@@ -81,11 +81,7 @@ TEST_F(Sequence, RemovesControlsThenCleansTemporaryStorageThenHandsOver) {
     ASSERT_NO_FATAL_FAILURE(StartToTheList());
     // Controls come first: nothing is cleaned or started while the list is up.
     EXPECT_TRUE(FileExists(temp + "a.tmp"));
-    SelectLines(list_, {0});
-    Click(removal_, IDOK);
-    ASSERT_NO_FATAL_FAILURE(Answer("Grid Control", kYes));
-    PressKey(removal_, VK_ESCAPE);
-    ASSERT_TRUE(WaitGone(removal_));
+    ASSERT_NO_FATAL_FAILURE(RemoveFirstLineThenClose("Grid Control"));
 
     ASSERT_NO_FATAL_FAILURE(ExpectHandedOver("-f\"" + registered(root) + "DeIsLog.1\""));
 

@@ -43,6 +43,15 @@ class UnravelRun : public testbed::E2eFixture {
     ASSERT_NE(removal_, nullptr);
     list_ = FindControl(removal_, kList).hwnd;
   }
+  // The first line removed with "Yes" to its question naming `name`, then
+  // the list closed with Esc.
+  void RemoveFirstLineThenClose(const std::string& name) {
+    SelectLines(list_, {0});
+    Click(removal_, IDOK);
+    ASSERT_NO_FATAL_FAILURE(Answer(name, kYes));
+    PressKey(removal_, VK_ESCAPE);
+    ASSERT_TRUE(WaitGone(removal_));
+  }
   // The question comes up naming `name`; answer it with `button`.
   void Answer(const std::string& name, int button) {
     HWND question = app_->WaitWindow(kQuestion);

@@ -108,11 +108,7 @@ TEST_F(Wow64, WholeSequenceRemovesCleansAndHandsOver) {
   stage_.InstallUninstaller();
 
   ASSERT_NO_FATAL_FAILURE(StartToTheList());
-  SelectLines(list_, {0});
-  Click(removal_, IDOK);
-  ASSERT_NO_FATAL_FAILURE(Answer("Grid Control", kYes));
-  PressKey(removal_, VK_ESCAPE);
-  ASSERT_TRUE(WaitGone(removal_));
+  ASSERT_NO_FATAL_FAILURE(RemoveFirstLineThenClose("Grid Control"));
   ExpectHandedOver("-f\"C:\\ZW\\DeIsLog.1\"");
 
   EXPECT_FALSE(FileExists("C:\\ZW\\Ocx\\grid.ocx"));
